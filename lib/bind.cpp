@@ -1,0 +1,170 @@
+// Binding the module's own imports when another program loads it.
+//
+// Windows and Wine map an executable loaded with LoadLibrary without binding
+// its import table and without running its start-up code. Every exported
+// name enters through a thunk that calls qelBindImports once before the
+// function proper; when the executable is the running program the loader
+// has bound everything already and nothing is done. Until the imports are
+// bound this file may call nothing through them: kernel32 is found through
+// the process's loader data and its exports are read by hand.
+#include "qelint.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+volatile int qelBound = 0;
+
+struct LoaderName {
+    USHORT length;
+    USHORT capacity;
+    WCHAR *buffer;
+};
+// The leading fields of the loader's records, which have kept their layout
+// on every version of Windows and in Wine.
+struct LoaderEntry {
+    LIST_ENTRY inLoadOrder;
+    LIST_ENTRY inMemoryOrder;
+    LIST_ENTRY inInitOrder;
+    void *base;
+    void *entryPoint;
+    ULONG imageSize;
+    LoaderName fullName;
+    LoaderName baseName;
+};
+struct LoaderData {
+    ULONG length;
+    BOOLEAN initialized;
+    void *ssHandle;
+    LIST_ENTRY inLoadOrder;
+};
+struct ProcessBlock {
+    BYTE flags[4];
+    void *mutant;
+    void *imageBase;
+    LoaderData *loader;
+};
+
+static ProcessBlock *CurrentProcessBlock(void)
+{
+    ProcessBlock *peb;
+#ifdef __x86_64__
+    __asm__("movq %%gs:0x60, %0" : "=r"(peb));
+#else
+    __asm__("movl %%fs:0x30, %0" : "=r"(peb));
+#endif
+    return peb;
+}
+
+// The image base reached through a volatile pointer: the compiler sees
+// __ImageBase as one small header and would warn of every header read.
+static IMAGE_DOS_HEADER *volatile imageBase = &__ImageBase;
+
+HMODULE qelModule(void) { return (HMODULE)imageBase; }
+
+static unsigned char *Rva(void *base, DWORD rva) { return (unsigned char *)base + rva; }
+
+static IMAGE_DATA_DIRECTORY *Directory(void *base, int index)
+{
+    IMAGE_DOS_HEADER *dos = (IMAGE_DOS_HEADER *)base;
+    IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)Rva(base, dos->e_lfanew);
+    return &nt->OptionalHeader.DataDirectory[index];
+}
+
+static char Lower(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c + 32) : c; }
+
+// Compares a module's base name with an ASCII name, ignoring case; name
+// ends at its terminator or at stop (for the "dll.function" forwarders).
+static bool SameModule(const LoaderName *u, const char *name, char stop)
+{
+    unsigned n = u->length / 2, i = 0;
+    for (; i < n && name[i] && name[i] != stop; i++)
+        if (u->buffer[i] > 127 || Lower((char)u->buffer[i]) != Lower(name[i])) return false;
+    if (i == n && (!name[i] || name[i] == stop)) return true;
+    // A forwarder names the module without ".dll".
+    const char *dll = ".dll";
+    for (unsigned k = 0; k < 4; k++, i++)
+        if (i >= n || Lower((char)u->buffer[i]) != dll[k]) return false;
+    return i == n;
+}
+
+static void *LoadedModule(const char *name, char stop)
+{
+    LIST_ENTRY *head = &CurrentProcessBlock()->loader->inLoadOrder;
+    for (LIST_ENTRY *e = head->Flink; e != head; e = e->Flink) {
+        LoaderEntry *m = (LoaderEntry *)e;
+        if (m->baseName.buffer && SameModule(&m->baseName, name, stop)) return m->base;
+    }
+    return 0;
+}
+
+static bool SameText(const char *a, const char *b)
+{
+    while (*a && *a == *b) a++, b++;
+    return *a == *b;
+}
+
+// Looks a name up in a loaded module's export table, following forwarders
+// to modules that are loaded already.
+static void *Export(void *base, const char *name, int depth)
+{
+    if (!base || depth > 4) return 0;
+    IMAGE_DATA_DIRECTORY *dir = Directory(base, IMAGE_DIRECTORY_ENTRY_EXPORT);
+    IMAGE_EXPORT_DIRECTORY *ex = (IMAGE_EXPORT_DIRECTORY *)Rva(base, dir->VirtualAddress);
+    DWORD *names = (DWORD *)Rva(base, ex->AddressOfNames);
+    WORD *ordinals = (WORD *)Rva(base, ex->AddressOfNameOrdinals);
+    DWORD *functions = (DWORD *)Rva(base, ex->AddressOfFunctions);
+    for (DWORD i = 0; i < ex->NumberOfNames; i++) {
+        if (!SameText((const char *)Rva(base, names[i]), name)) continue;
+        DWORD rva = functions[ordinals[i]];
+        if (rva < dir->VirtualAddress || rva >= dir->VirtualAddress + dir->Size)
+            return Rva(base, rva);
+        const char *fwd = (const char *)Rva(base, rva);
+        const char *dot = fwd;
+        while (*dot && *dot != '.') dot++;
+        if (!*dot) return 0;
+        return Export(LoadedModule(fwd, '.'), dot + 1, depth + 1);
+    }
+    return 0;
+}
+
+typedef FARPROC(WINAPI *GetProcAddressFn)(HMODULE, LPCSTR);
+typedef HMODULE(WINAPI *LoadLibraryFn)(LPCSTR);
+typedef BOOL(WINAPI *VirtualProtectFn)(LPVOID, SIZE_T, DWORD, PDWORD);
+
+void qelBindImports(void)
+{
+    if (qelBound) return;
+    void *self = qelModule();
+    if (CurrentProcessBlock()->imageBase == self) {
+        qelBound = 1; // the running program: the loader bound everything
+        return;
+    }
+    void *kernel32 = LoadedModule("kernel32.dll", 0);
+    GetProcAddressFn getProc = (GetProcAddressFn)Export(kernel32, "GetProcAddress", 0);
+    LoadLibraryFn load = (LoadLibraryFn)Export(kernel32, "LoadLibraryA", 0);
+    if (!getProc || !load) return;
+    VirtualProtectFn protect = (VirtualProtectFn)(void *)getProc((HMODULE)kernel32, "VirtualProtect");
+
+    IMAGE_DATA_DIRECTORY *dir = Directory(self, IMAGE_DIRECTORY_ENTRY_IMPORT);
+    if (!dir->VirtualAddress) { qelBound = 1; return; }
+    for (IMAGE_IMPORT_DESCRIPTOR *d = (IMAGE_IMPORT_DESCRIPTOR *)Rva(self, dir->VirtualAddress);
+         d->Name; d++) {
+        HMODULE mod = load((const char *)Rva(self, d->Name));
+        if (!mod) continue;
+        IMAGE_THUNK_DATA *names = (IMAGE_THUNK_DATA *)Rva(self, d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk);
+        IMAGE_THUNK_DATA *slots = (IMAGE_THUNK_DATA *)Rva(self, d->FirstThunk);
+        unsigned count = 0;
+        while (names[count].u1.AddressOfData) count++;
+        DWORD old = 0;
+        bool unprotected = protect && protect(slots, count * sizeof *slots, PAGE_READWRITE, &old);
+        for (unsigned i = 0; i < count; i++) {
+            ULONG_PTR v = names[i].u1.Ordinal;
+            LPCSTR what = IMAGE_SNAP_BY_ORDINAL(v)
+                ? (LPCSTR)(ULONG_PTR)IMAGE_ORDINAL(v)
+                : (LPCSTR)((IMAGE_IMPORT_BY_NAME *)Rva(self, (DWORD)v))->Name;
+            FARPROC f = getProc(mod, what);
+            if (f) slots[i].u1.Function = (ULONG_PTR)f;
+        }
+        if (unprotected) protect(slots, count * sizeof *slots, old, &old);
+    }
+    qelBound = 1;
+}

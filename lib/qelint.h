@@ -1,0 +1,33 @@
+/* qelint.h: the library's internal operations, shared between families. */
+#ifndef QELINT_H
+#define QELINT_H
+
+#include "qel.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#ifdef _WIN32
+/* Non-zero once the module's imports are known to be bound: at once when
+   this executable is the running program, after qelBindImports when another
+   program loaded it. The export thunks test it before every call. */
+extern volatile int qelBound;
+/* Binds the import table when the module was loaded as a library. */
+void qelBindImports(void);
+/* The module that holds the library (the executable, or whatever program
+   links the library's objects). */
+HMODULE qelModule(void);
+
+/* 1 when a directory search for name (a file, a folder or a pattern) finds
+   at least one entry, else 0. */
+int IsFileFound(const char *name);
+/* Cuts file name to length bytes when it is longer; 1 on success. */
+int CutFile(const char *name, unsigned length);
+#endif
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,7 @@
+// InstallQvn.exe: process start-up.
+#include <windows.h>
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    return 0;
+}

@@ -1,0 +1,57 @@
+// The packed file format in memory: header plus one zlib stream.
+#include "packcore.h"
+#include "../lib/qel.h"
+
+// Deflate never packs better than 1032 to 1, so a header that claims more
+// than that from the stream at hand is a lie: refusing it early keeps a
+// hostile length from costing a huge allocation.
+static const unsigned long long kMaxRatio = 1032;
+
+static void PutLength(unsigned char *p, unsigned v)
+{
+    p[0] = (unsigned char)v;
+    p[1] = (unsigned char)(v >> 8);
+    p[2] = (unsigned char)(v >> 16);
+    p[3] = (unsigned char)(v >> 24);
+}
+
+static unsigned GetLength(const unsigned char *p)
+{
+    return p[0] | (unsigned)p[1] << 8 | (unsigned)p[2] << 16 | (unsigned)p[3] << 24;
+}
+
+unsigned char *PackBlock(const ZlibCalls *z, const unsigned char *plain, unsigned size, unsigned *length)
+{
+    if (size == 0 || size > PACK_MAX_LENGTH) return 0;
+    uLong bound = z->compressBound(size);
+    if (bound > PACK_MAX_LENGTH - 4) return 0;
+    unsigned char *out = (unsigned char *)qelMemBank(1, (intptr_t)(bound + 1024));
+    if (!out) return 0;
+    uLongf streamLen = bound;
+    if (z->compress(out + 4, &streamLen, plain, size) != Z_OK || streamLen == 0) {
+        qelMemBank(0, (intptr_t)out);
+        return 0;
+    }
+    PutLength(out, size);
+    *length = (unsigned)streamLen + 4;
+    return out;
+}
+
+unsigned char *UnpackBlock(const ZlibCalls *z, const unsigned char *packed, unsigned size, unsigned *length)
+{
+    if (size < 4) return 0;
+    unsigned plainLength = GetLength(packed);
+    unsigned streamLength = size - 4;
+    if (plainLength == 0 || plainLength > PACK_MAX_LENGTH) return 0;
+    if (plainLength > (unsigned long long)streamLength * kMaxRatio) return 0;
+    unsigned char *out = (unsigned char *)qelMemBank(1, (intptr_t)plainLength + 1024);
+    if (!out) return 0;
+    // zlib is told only the header's length, never the slack behind it.
+    uLongf produced = plainLength;
+    if (z->uncompress(out, &produced, packed + 4, streamLength) != Z_OK || produced != plainLength) {
+        qelMemBank(0, (intptr_t)out);
+        return 0;
+    }
+    *length = plainLength;
+    return out;
+}

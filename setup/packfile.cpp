@@ -1,0 +1,69 @@
+// PackFile: the packed file format on disk, through the file primitives.
+#include "packfile.h"
+#include "packcore.h"
+#include "../lib/qelint.h"
+
+// zlib lives in Brannic.dll beside the module that holds this code. It is
+// loaded by full path on first use, never through the import table (a
+// program that loads the executable as a library need not have it) and
+// never through the default search path (a planted copy elsewhere must not
+// be picked up).
+static ZlibCalls zlib;
+
+static const ZlibCalls *Zlib(void)
+{
+    if (zlib.uncompress) return &zlib;
+    char path[MAX_PATH + 16];
+    DWORD n = GetModuleFileNameA(qelModule(), path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return 0;
+    while (n > 0 && path[n - 1] != '\\' && path[n - 1] != '/') n--;
+    const char *name = "Brannic.dll";
+    for (int i = 0; name[i]; i++) path[n++] = name[i];
+    path[n] = 0;
+    HMODULE dll = LoadLibraryExA(path, 0, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!dll) return 0;
+    ZlibCalls found;
+    found.compress = (decltype(found.compress))(void *)GetProcAddress(dll, "compress");
+    found.uncompress = (decltype(found.uncompress))(void *)GetProcAddress(dll, "uncompress");
+    found.compressBound = (decltype(found.compressBound))(void *)GetProcAddress(dll, "compressBound");
+    if (!found.compress || !found.uncompress || !found.compressBound) {
+        FreeLibrary(dll);
+        return 0;
+    }
+    zlib = found;
+    return &zlib;
+}
+
+// Writes the whole result from the first byte and cuts any longer old
+// content. A write that falls short is a failure: the incomplete file is
+// removed unless the write never touched an existing one.
+static int WriteWhole(const char *destination, const unsigned char *data, unsigned length)
+{
+    int existed = IsFileFound(destination);
+    int written = qelWriteFile(destination, 1, data, length);
+    if ((unsigned)written == length && CutFile(destination, length)) return (int)length;
+    if (!existed || written > 0) DeleteFileA(destination);
+    return 0;
+}
+
+int PackFile(int mode, const char *source, const char *destination)
+{
+    if (!source || !destination) return 0;
+    int size = qelFileSize(source);
+    if (size <= 0 || (unsigned)size > PACK_MAX_LENGTH) return 0;
+    unsigned char *in = (unsigned char *)qelMemBank(1, size + 1024);
+    if (!in) return 0;
+    int result = 0;
+    const ZlibCalls *z;
+    if (qelReadFile(source, 1, in, (unsigned)size) == size && (mode == 1 || mode == -1) && (z = Zlib())) {
+        unsigned length = 0;
+        unsigned char *out = mode == 1 ? PackBlock(z, in, (unsigned)size, &length)
+                                       : UnpackBlock(z, in, (unsigned)size, &length);
+        if (out) {
+            result = WriteWhole(destination, out, length);
+            qelMemBank(0, (intptr_t)out);
+        }
+    }
+    qelMemBank(0, (intptr_t)in);
+    return result;
+}
