@@ -1,15 +1,15 @@
 // Binding the module's own imports when another program loads it.
 //
 // Windows and Wine map an executable loaded with LoadLibrary without binding
-// its import table and without running its start-up code. Every exported
-// name enters through a thunk that calls qelBindImports once before the
-// function proper; when the executable is the running program the loader
-// has bound everything already and nothing is done. Until the imports are
-// bound this file may call nothing through them: kernel32 is found through
-// the process's loader data and its exports are read by hand.
+// its import table and without running its start-up code; Wine does not
+// apply its base relocations either when it maps it at a new address. Every
+// exported name enters through a thunk that calls qelBindImports once before
+// the function proper; when the executable is the running program the
+// loader has done everything already and nothing is done here. Until then
+// this file may call nothing through the imports and use no absolute
+// address: kernel32 is found through the process's loader data and its
+// exports are read by hand.
 #include "qelint.h"
-
-extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 volatile int qelBound = 0;
 
@@ -54,11 +54,32 @@ static ProcessBlock *CurrentProcessBlock(void)
     return peb;
 }
 
-// The image base reached through a volatile pointer: the compiler sees
-// __ImageBase as one small header and would warn of every header read.
-static IMAGE_DOS_HEADER *volatile imageBase = &__ImageBase;
+// Where the image lies now, and where its absolute addresses say it lies:
+// the two differ while the image waits to be relocated.
+static unsigned char *ActualBase(void)
+{
+    unsigned char *p;
+#ifdef __x86_64__
+    __asm__("leaq __ImageBase(%%rip), %0" : "=r"(p));
+#else
+    // i686 code addresses absolutely: only a loader can have moved it.
+    __asm__("call 1f\n1:\tpopl %0\n\tsubl $1b, %0\n\taddl $___ImageBase, %0" : "=r"(p));
+#endif
+    return p;
+}
 
-HMODULE qelModule(void) { return (HMODULE)imageBase; }
+static unsigned char *LinkedBase(void)
+{
+    unsigned char *p;
+#ifdef __x86_64__
+    __asm__("movabsq $__ImageBase, %0" : "=r"(p));
+#else
+    __asm__("movl $___ImageBase, %0" : "=r"(p));
+#endif
+    return p;
+}
+
+HMODULE qelModule(void) { return (HMODULE)ActualBase(); }
 
 static unsigned char *Rva(void *base, DWORD rva) { return (unsigned char *)base + rva; }
 
@@ -126,14 +147,43 @@ static void *Export(void *base, const char *name, int depth)
     return 0;
 }
 
+typedef BOOL(WINAPI *VirtualProtectFn)(LPVOID, SIZE_T, DWORD, PDWORD);
+
+// Applies the image's base relocations for the distance it was moved.
+static void Relocate(unsigned char *self, VirtualProtectFn protect)
+{
+    ULONG_PTR delta = (ULONG_PTR)(self - LinkedBase());
+    IMAGE_DATA_DIRECTORY *dir = Directory(self, IMAGE_DIRECTORY_ENTRY_BASERELOC);
+    if (!delta || !dir->VirtualAddress) return;
+    unsigned char *at = Rva(self, dir->VirtualAddress), *end = at + dir->Size;
+    while (at < end) {
+        IMAGE_BASE_RELOCATION *block = (IMAGE_BASE_RELOCATION *)at;
+        if (block->SizeOfBlock < sizeof *block) break;
+        unsigned char *page = Rva(self, block->VirtualAddress);
+        WORD *entry = (WORD *)(block + 1);
+        unsigned count = (block->SizeOfBlock - sizeof *block) / sizeof(WORD);
+        DWORD old = 0;
+        // A fix-up may straddle into the next page.
+        protect(page, 0x1008, PAGE_EXECUTE_READWRITE, &old);
+        for (unsigned i = 0; i < count; i++) {
+            unsigned char *p = page + (entry[i] & 0xFFF);
+            switch (entry[i] >> 12) {
+            case IMAGE_REL_BASED_DIR64: *(ULONG64 *)p += delta; break;
+            case IMAGE_REL_BASED_HIGHLOW: *(DWORD *)p += (DWORD)delta; break;
+            }
+        }
+        protect(page, 0x1008, old, &old);
+        at += block->SizeOfBlock;
+    }
+}
+
 typedef FARPROC(WINAPI *GetProcAddressFn)(HMODULE, LPCSTR);
 typedef HMODULE(WINAPI *LoadLibraryFn)(LPCSTR);
-typedef BOOL(WINAPI *VirtualProtectFn)(LPVOID, SIZE_T, DWORD, PDWORD);
 
 void qelBindImports(void)
 {
     if (qelBound) return;
-    void *self = qelModule();
+    unsigned char *self = ActualBase();
     if (CurrentProcessBlock()->imageBase == self) {
         qelBound = 1; // the running program: the loader bound everything
         return;
@@ -143,6 +193,8 @@ void qelBindImports(void)
     LoadLibraryFn load = (LoadLibraryFn)Export(kernel32, "LoadLibraryA", 0);
     if (!getProc || !load) return;
     VirtualProtectFn protect = (VirtualProtectFn)(void *)getProc((HMODULE)kernel32, "VirtualProtect");
+    if (!protect) return;
+    Relocate(self, protect);
 
     IMAGE_DATA_DIRECTORY *dir = Directory(self, IMAGE_DIRECTORY_ENTRY_IMPORT);
     if (!dir->VirtualAddress) { qelBound = 1; return; }
@@ -155,7 +207,7 @@ void qelBindImports(void)
         unsigned count = 0;
         while (names[count].u1.AddressOfData) count++;
         DWORD old = 0;
-        bool unprotected = protect && protect(slots, count * sizeof *slots, PAGE_READWRITE, &old);
+        bool unprotected = protect(slots, count * sizeof *slots, PAGE_READWRITE, &old);
         for (unsigned i = 0; i < count; i++) {
             ULONG_PTR v = names[i].u1.Ordinal;
             LPCSTR what = IMAGE_SNAP_BY_ORDINAL(v)

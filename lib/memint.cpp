@@ -79,8 +79,12 @@ int QELAPI qelDivide(int a, int b)
     return (int)((a < 0) != (b < 0) ? 0u - q : q);
 }
 
+// 1 when value has any bit of a positive mask, else 0. The mask of bit 31
+// alone reports its bit as -1, the sign it stands for. A mask of 0 gives 0
+// instead of a division fault.
 int QELAPI qelMask(int value, int mask)
 {
+    if (mask == (int)0x80000000u) return (value & mask) ? -1 : 0;
     return mask ? qelDivide(value & mask, mask) : 0;
 }
 

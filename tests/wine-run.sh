@@ -1,0 +1,22 @@
+#!/bin/sh
+# Runs a Windows program under 64-bit Wine in a prefix of the build's own.
+# usage: wine-run.sh PREFIX PROGRAM [ARGS...]
+# Without a display each run gets its own Xvfb. QVN_DLLOVERRIDES adds to the
+# DLL overrides; winedbg is kept off so that a crash fails instead of hanging.
+prefix=$1
+shift
+export WINEPREFIX="$prefix"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${QVN_DLLOVERRIDES:+$QVN_DLLOVERRIDES;}mscoree,mshtml=;winedbg.exe=d"
+if [ ! -f "$prefix/system.reg" ]; then
+  mkdir -p "$prefix"
+  # Concurrent first runs wait for one prefix to be made.
+  flock "$prefix.lock" sh -c '[ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }'
+fi
+# The target system has the common Start Menu folder; a new prefix does not.
+menu="$prefix/drive_c/Documents and Settings/All Users/Start Menu/Programs"
+[ -d "$menu" ] || mkdir -p "$menu"
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" wine "$@"
+fi
+exec wine "$@"
