@@ -1,5 +1,10 @@
 // Prints PackFile's unpack time against zlib's uncompress of the same bytes
-// in memory, and the process's peak memory against the plain size.
+// in memory, and the peak memory of one unpack against the plain size.
+//
+// The in-memory reference obtains a fresh output block for each call, as any
+// unpack to memory must: on a virtual machine the first touch of fresh pages
+// costs as much as inflating into them. The time into an already touched
+// buffer is printed as well.
 // usage: bench_packfile [MiB ...]   (default: 1 64)
 #include <windows.h>
 #include <psapi.h>
@@ -54,7 +59,7 @@ static int UnpackOnce(const char *packed, const char *out)
     GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
     PackFile(-1, packed, out);
     GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
-    return (int)((after.PeakPagefileUsage - before.PagefileUsage) >> 16);
+    return (int)((after.PeakWorkingSetSize - before.WorkingSetSize) >> 16);
 }
 
 int main(int argc, char **argv)
@@ -67,8 +72,8 @@ int main(int argc, char **argv)
     GetTempPathA(MAX_PATH, tmp);
     std::string plain = std::string(tmp) + "qvnbench.plain", packed = std::string(tmp) + "qvnbench.pk",
                 out = std::string(tmp) + "qvnbench.out";
-    printf("%-8s %12s %12s %12s %8s %14s\n", "size", "packed", "PackFile s", "uncompress s", "ratio",
-           "peak/plain");
+    printf("%-8s %10s %11s %13s %8s %15s %11s\n", "size", "packed", "PackFile s", "uncompress s",
+           "ratio", "(touched buf s)", "peak/plain");
     for (int mib : sizes) {
         size_t n = (size_t)mib << 20;
         std::vector<unsigned char> data = Content(n);
@@ -80,21 +85,27 @@ int main(int argc, char **argv)
         compress(blob.data(), &blobLen, data.data(), (uLong)n);
         data.clear();
         data.shrink_to_fit();
-        std::vector<unsigned char> back(n);
-        double best = 1e9, bestRef = 1e9;
+        std::vector<unsigned char> touched(n);
+        double best = 1e9, bestRef = 1e9, bestTouched = 1e9;
         for (int round = 0; round < 3; round++) {
             DeleteFileA(out.c_str());
             double t0 = Now();
             PackFile(-1, packed.c_str(), out.c_str());
             double t1 = Now();
+            unsigned char *fresh = (unsigned char *)VirtualAlloc(0, n, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
             uLongf backLen = (uLongf)n;
-            uncompress(back.data(), &backLen, blob.data(), blobLen);
+            uncompress(fresh, &backLen, blob.data(), blobLen);
+            VirtualFree(fresh, 0, MEM_RELEASE);
             double t2 = Now();
+            backLen = (uLongf)n;
+            uncompress(touched.data(), &backLen, blob.data(), blobLen);
+            double t3 = Now();
             if (t1 - t0 < best) best = t1 - t0;
             if (t2 - t1 < bestRef) bestRef = t2 - t1;
+            if (t3 - t2 < bestTouched) bestTouched = t3 - t2;
         }
-        back.clear();
-        back.shrink_to_fit();
+        touched.clear();
+        touched.shrink_to_fit();
         blob.clear();
         blob.shrink_to_fit();
         // Peak memory of PackFile alone: a fresh child process unpacks once.
@@ -112,8 +123,8 @@ int main(int argc, char **argv)
             CloseHandle(pi.hProcess);
             CloseHandle(pi.hThread);
         }
-        printf("%4d MiB %12lu %12.3f %12.3f %8.2f %14.2f\n", mib, (unsigned long)blobLen, best, bestRef,
-               best / bestRef, (double)peak / (double)n);
+        printf("%4d MiB %10lu %11.3f %13.3f %8.2f %15.3f %11.2f\n", mib, (unsigned long)blobLen, best,
+               bestRef, best / bestRef, bestTouched, (double)peak / (double)n);
     }
     DeleteFileA(plain.c_str());
     DeleteFileA(packed.c_str());
