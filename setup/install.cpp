@@ -1,0 +1,127 @@
+// The installation information page and the install run behind "Install".
+#include "setup.h"
+#include "packfile.h"
+
+static const char kCrLf[] = "\r\n";
+
+enum Action { kUnpack, kCopy };
+enum Folder { kInstallFolder, kClipFolder };
+
+// The install plan, run in this order; step is the progress out of 24
+// reported after the row.
+static const struct {
+    const char *name;
+    Folder folder;
+    Action action;
+    int step;
+} kPlan[] = {
+    {"Ostrel.exe", kInstallFolder, kUnpack, 7},
+    {"Ov.INI", kInstallFolder, kUnpack, 8},
+    {"VELLSVR.exe", kInstallFolder, kUnpack, 10},
+    {"KQSVR.exe", kInstallFolder, kUnpack, 11},
+    {"OsGuide.pdf", kInstallFolder, kUnpack, 14},
+    {"Brannic.dll", kInstallFolder, kCopy, 15},
+    {"KQ1.avi", kClipFolder, kUnpack, 17},
+    {"KQ2.avi", kClipFolder, kUnpack, 19},
+    {"KQ3.avi", kClipFolder, kUnpack, 21},
+};
+
+static const struct {
+    const char *target;
+    const char *file;
+} kShortcuts[] = {
+    {"Ostrel.exe", "Ostrel.lnk"},
+    {"OsGuide.pdf", "Ostrel Guide.lnk"},
+};
+
+static void Append(const char *text, int times)
+{
+    for (int i = 0; i < times; i++) qelStrPlus(text, setup.workText);
+}
+
+// A fixed path moved to the drive of the Windows folder.
+static void PlaceOnWindowsDrive(char *field, const char *path)
+{
+    qelStrPlus(path, field);
+    qelLStr(setup.windowsFolder, field, 1);
+}
+
+void InitialiseInstall(HWND page)
+{
+    PlaceOnWindowsDrive(setup.installFolder, "C:\\Program Files\\Ostrel");
+    PlaceOnWindowsDrive(setup.serverFolder, "C:\\Program Files\\Ostrel\\Vell");
+    PlaceOnWindowsDrive(setup.clipFolder, "C:\\Program Files\\Ostrel\\KQ");
+    PlaceOnWindowsDrive(setup.menuFolder,
+                        "C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Quorvane");
+    ClearScratch();
+    Append("Setup will use the following data:", 1);
+    Append(kCrLf, 4);
+    Append("Install folder:   ", 1);
+    Append(setup.installFolder, 1);
+    Append(kCrLf, 2);
+    Append("Start Menu folder:   ", 1);
+    Append("Quorvane", 1);
+    Append(kCrLf, 2);
+    Append("Total installed size:   ", 1);
+    Append("2,074,712 Bytes", 1);
+    Append(kCrLf, 3);
+    Append("Please, make sure you have enough hard disk space.", 1);
+    Append(kCrLf, 3);
+    Append("Installation progress", 1);
+    qelWriteStr(page, IDC_INSTALL_INFO, setup.workText);
+}
+
+// Notes an item the run could not install, for the finish page.
+static void Missing(const char *name)
+{
+    if (qelStrLen(setup.missing) + qelStrLen(name) + 2 >= (int)sizeof setup.missing) return;
+    qelStrPlus(name, setup.missing);
+    qelStrPlus(kCrLf, setup.missing);
+    setup.missingCount++;
+}
+
+static void MakeFolder(const char *folder)
+{
+    qelMakDir(folder);
+    if (!IsFileFound(folder)) Missing(folder);
+}
+
+// A plain copy succeeded when the destination has the source's size.
+static bool Copied(const char *source, const char *destination)
+{
+    qelCopyFile(source, destination);
+    int size = qelFileSize(source);
+    return size >= 0 && qelFileSize(destination) == size;
+}
+
+void RunInstall(HWND page)
+{
+    qelProgressBar(page, IDC_INSTALL_PROGRESS, 0, 0);
+    MakeFolder(setup.installFolder);
+    MakeFolder(setup.serverFolder);
+    MakeFolder(setup.clipFolder);
+    qelProgressBar(page, IDC_INSTALL_PROGRESS, 1, 24);
+
+    for (const auto &row : kPlan) {
+        ClearScratch();
+        qelStrPlus(row.name, setup.workText);
+        qelStrPlus(setup.workText, setup.sourceName);
+        const char *folder = row.folder == kInstallFolder ? setup.installFolder : setup.clipFolder;
+        qelPathPlus(folder, setup.workText, setup.destinationPath);
+        bool done = row.action == kUnpack ? PackFile(-1, setup.sourceName, setup.destinationPath) > 0
+                                          : Copied(setup.sourceName, setup.destinationPath);
+        if (!done) Missing(row.name);
+        qelProgressBar(page, IDC_INSTALL_PROGRESS, row.step, 24);
+    }
+
+    MakeFolder(setup.menuFolder);
+    for (const auto &link : kShortcuts) {
+        ClearScratch();
+        qelStrPlus(link.target, setup.workText);
+        qelPathPlus(setup.installFolder, setup.workText, setup.sourceName);
+        qelPathPlus(setup.menuFolder, link.file, setup.destinationPath);
+        if (!MakeShortcut(setup.sourceName, setup.installFolder, setup.destinationPath, 0))
+            Missing(link.file);
+    }
+    qelProgressBar(page, IDC_INSTALL_PROGRESS, 0, 0);
+}
