@@ -79,6 +79,58 @@ void *QELAPI qelInfoAddr(void *base, int offset, unsigned size);
 
 /* ---- String helpers ------------------------------------------------------ */
 
+/* Length of s, counted a byte at a time. */
+int QELAPI qelStrLen(const char *s);
+/* 1 when a and b have the same length and the same bytes (case counts). */
+int QELAPI qelStrCmp(const char *a, const char *b);
+/* 1 when s (a valid address) is empty. */
+int QELAPI qelIsStrNull(const char *s);
+/* Upper-cases the ASCII letters of a and b in place (both stay so), then
+   1 when they are equal. Bytes above 127 are never folded. */
+int QELAPI qelIsStrEqual(char *a, char *b);
+/* Copies count bytes from 1-based position pos of source to destination, as
+   they lie (no length test, no terminator). Returns destination. */
+char *QELAPI qelStrMid(const char *source, char *destination, int pos, int count);
+/* The first (qelLStr) or last (qelRStr) count characters of source to the
+   start of destination, no terminator; destination, or 0 with nothing
+   written unless 1 <= count <= length(source). */
+char *QELAPI qelLStr(const char *source, char *destination, int count);
+char *QELAPI qelRStr(const char *source, char *destination, int count);
+/* Forward search: the first position at or after start (out of range: 1)
+   where sub begins; 0 for none, -1 when sub is longer than s, -2 when start
+   lies past the last position sub can begin at. Equal lengths: 1 when equal,
+   else 0. */
+int QELAPI qelLInstr(int start, const char *s, const char *sub);
+/* Backward search: forward searches from start (out of range: length(s)),
+   start - 1, ... 1, the first non-zero answer returned. So -2 whenever start
+   lies past the last position sub can begin at (for a sub of two or more
+   characters with start = length(s)); 0 when sub is longer than s or absent;
+   equal lengths as qelLInstr. */
+int QELAPI qelRInstr(int start, const char *s, const char *sub);
+/* The part of s before the first separator (include: up to and including
+   its first character) to destination, no terminator. Returns destination,
+   or 0 with nothing written when there is no separator. */
+char *QELAPI qelStrLPart(const char *s, char *destination, const char *separator, int include);
+/* The part of s after the last separator (include: from it) to destination,
+   terminated. Only one-character separators (or one equal to s) are found.
+   Returns destination, or 0 with nothing written. */
+char *QELAPI qelStrRPart(const char *s, char *destination, const char *separator, int include);
+/* Appends text at destination's terminator, adding none. An empty text or a
+   null destination writes nothing. Returns destination. */
+char *QELAPI qelStrPlus(const char *text, char *destination);
+/* Writes folder, a backslash and name to destination (which may be folder's
+   own buffer), no terminator. Returns destination. */
+char *QELAPI qelPathPlus(const char *folder, const char *name, char *destination);
+/* Overwrites destination's characters from 1-based position with text when
+   it lies wholly inside them; else nothing. Returns destination. */
+char *QELAPI qelStrIns(const char *text, char *destination, int position);
+/* 1 when every character of s is among the first 255 characters of allowed
+   (ASCII letters without regard to case), else 0; 0 for an empty set. */
+int QELAPI qelIsChrValid(const char *s, const char *allowed);
+/* 1 when b, less one leading "0" or "+", is a tail of a, less one leading
+   "0" or "+"; else 0 (also when either has nothing after that character). */
+int QELAPI qelVerifyGPIN(const char *a, const char *b);
+
 /* ---- Number and text conversions ---------------------------------------- */
 
 /* ---- Time, timers and message loops -------------------------------------- */

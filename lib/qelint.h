@@ -8,6 +8,17 @@
 extern "C" {
 #endif
 
+/* Forward search from 1-based start: a position, 0 for none, -1 when sub
+   is not shorter than s, -2 when start < 1 or past the last position sub can
+   begin at. */
+int FindSubstring(int start, const char *s, const char *sub);
+/* Turn a-z into A-Z (resp. A-Z into a-z) in place; return s. */
+char *UpperCaseAscii(char *s);
+char *LowerCaseAscii(char *s);
+/* Length of s, four bytes at a time, never past the word that holds the
+   terminator (so never across a page). */
+int ScanLength(const char *s);
+
 #ifdef _WIN32
 /* Non-zero once the module's imports are known to be bound: at once when
    this executable is the running program, after qelBindImports when another
