@@ -137,8 +137,147 @@ int QELAPI qelVerifyGPIN(const char *a, const char *b);
 
 #ifdef _WIN32
 /* ---- Windows, painting and dialogs --------------------------------------- */
+/* A (window, id) pair names a window: id 0 the window itself, any other id
+   the dialog item with that id. A pair that names no window makes the
+   platform calls fail quietly; each function still gives its usual result. */
+
+/* Registers a window class (RegisterClassExA): 30 extra bytes per window, no
+   class bytes, the icon also as the small icon. menuName may be a resource
+   identifier. Returns the class atom, 0 on failure. */
+int QELAPI qelWndRegister(const char *className, unsigned style, WNDPROC proc, HINSTANCE instance,
+                          HICON icon, HCURSOR cursor, HBRUSH background, const char *menuName);
+/* mode -1: the addressed window's window procedure. mode 1 with a non-zero
+   proc: installs proc, returns the previous procedure. Any other call
+   changes nothing and returns the addressed window's handle. */
+intptr_t QELAPI qelWndProcAddr(int mode, HWND window, int id, WNDPROC proc);
+/* mode 0 hides, mode 1 shows: returns ShowWindow's result (non-zero when it
+   was visible). Any other mode: nothing, returns the addressed handle. */
+intptr_t QELAPI qelShowWnd(HWND window, int id, int mode);
+/* mode 0 disables, mode 1 enables: returns EnableWindow's result (non-zero
+   when it was disabled). Any other mode: nothing, returns the handle. */
+intptr_t QELAPI qelEnableWnd(HWND window, int id, int mode);
+/* Focuses the addressed window; returns the window that had the focus. */
+HWND QELAPI qelSetFocus(HWND window, int id);
+/* Message box owned by window (also when id names a control) with text,
+   caption and MessageBoxA style; afterwards the focus goes to the
+   addressed window. Returns the button pressed (IDYES 6, IDNO 7, ...), 0
+   when the box could not be shown. */
+int QELAPI qelAlert(const char *caption, const char *text, HWND window, int id, unsigned style);
+/* The COLORREF of the low 8 bits of each component: red | green << 8 |
+   blue << 16. */
+unsigned QELAPI qelGetRGB(int red, int green, int blue);
+/* mode is lower-cased in place (so it must be writable when it holds
+   capitals). "[1]": creates a font: height and width in logical units (0:
+   the platform's choice), weightClass 1-6 = 100, 300, 400, 500, 700, 900
+   (else 0), italic when non-zero, setClass 1 ANSI, 2 OEM, else DEFAULT,
+   TrueType precision, proof quality; faceOrFont is the face name. Returns
+   the font (the caller's, deleted with "[0]"), 0 when refused. "[0]":
+   deletes the font faceOrFont, returns non-zero on success. Else 0. */
+intptr_t QELAPI qelGetFont(char *mode, int height, int width, int weightClass, int italic,
+                           int setClass, intptr_t faceOrFont);
+/* Sends WM_SETFONT (no redraw) to window itself (no id); returns the
+   message's result. */
+intptr_t QELAPI qelSetFont(HWND window, HFONT font);
+/* Loads menu menuName of instance and attaches it to window (no id), also
+   when the load failed: the window is then left without a menu. Returns
+   the menu, 0 when not loaded. */
+HMENU QELAPI qelMenu(HINSTANCE instance, HWND window, const char *menuName);
+/* Item item (a command identifier) of menu: mode 1 enables, 0 greys, -1
+   disables without greying. Returns the previous state as EnableMenuItem
+   gives it, -1 when there is no such item. Any other mode changes nothing
+   and returns the current state in the same form. */
+int QELAPI qelSetMenuItem(int mode, HMENU menu, int item);
+/* One step of a paint, for a window procedure handling WM_PAINT; the two
+   functions share one paint state for the whole process. mode 1 when not
+   painting: BeginPaint (the begin call). mode 1 while painting: the edge
+   call: a device context for the addressed window, and an edge along its
+   client area: edge -1 sunken, 0 etched, 1 raised, -101 bump, other none.
+   mode 0 while painting: EndPaint (the end call; name the same window as
+   at the begin call). Anything else does nothing.
+   qelPaintHDC returns the last device context obtained: the paint's after
+   a begin call, the edge call's after an edge call. The edge call's
+   context belongs to the paint: draw with it but do not release it; the
+   next edge call or the end call gives it back.
+   qelPaintRCPAINT returns, in every case, the one fixed address of the
+   paint record's rcPaint (the area to paint, as of the last begin call);
+   its edge calls give their context back at once. */
+HDC QELAPI qelPaintHDC(int mode, HWND window, int id, int edge);
+RECT *QELAPI qelPaintRCPAINT(int mode, HWND window, int id, int edge);
+/* Fills rect (client coordinates; right and bottom edges excluded) with a
+   solid colour. Returns 1. */
+int QELAPI qelFill(HWND window, int id, unsigned colour, const RECT *rect);
+/* A coordinate brought into the non-negative range: values >= 0 unchanged,
+   negative ones have 32000 added until >= 0 (-1 gives 31999, -32000 0).
+   The two are one operation. */
+int QELAPI qelAbsXX(int coordinate);
+int QELAPI qelAbsYY(int coordinate);
+/* Draws bitmap resource bitmapName of instance unscaled at the top left of
+   the addressed window's client area, cut to it. The bitmap stays loaded
+   until the next call, which deletes it. Returns the success flag of
+   deleting the memory device context. */
+int QELAPI qelPutImage(HWND window, int id, const char *bitmapName, HINSTANCE instance);
+/* Computes a placement, moves nothing. record: six ints, window (in), left,
+   top, width, height (out), reserved (kept). left/top/right/bottom come
+   from GetWindowRect, normalised as qelAbsXX. A non-zero areaWidth centres:
+   left = (areaWidth - width) / 2 + x, rounded away from zero as qelDivide
+   (101 wide in 800: 350; in 100: -1); likewise areaHeight and y. Then
+   offsetX, offsetY are added. A null record or window 0: nothing written.
+   Returns 1. */
+int QELAPI qelWndPosition(int x, int y, int areaWidth, int areaHeight, int *record,
+                          int offsetX, int offsetY);
+/* Progress bar control: step and steps both 0 set the range 0..100 and the
+   position 0; otherwise the position becomes step * 100 / steps, rounded
+   away from zero (1 of 24: 5; 21 of 24: 88), the range unchanged. steps 0
+   with another step gives position 0. Returns 1. */
+int QELAPI qelProgressBar(HWND window, int id, int step, int steps);
 
 /* ---- Control text, list boxes and combo boxes ---------------------------- */
+/* Controls are named by (window, id) as above. */
+
+/* Appends text to one process-wide 512-byte text, shared by every control
+   written this way, and shows the whole of it in the addressed window.
+   clear 1 first empties that text and the window's; newline 1 appends
+   "\r\n" after text. Whatever would take the text past 511 characters is
+   cut off. Returns SetWindowTextA's success flag; with a null text nothing
+   is appended or shown: the flag of the emptying when clear was 1, else the
+   addressed window's handle. */
+intptr_t QELAPI qelWriteTxt(HWND window, int id, const char *text, int clear, int newline);
+/* Sets the window text in two changes, first empty, then text. Returns the
+   success flag of the second; a null text: nothing, 0. */
+int QELAPI qelWriteStr(HWND window, int id, const char *text);
+/* Zeroes the string the buffer holds, then copies the window text into it,
+   at most maxCount - 1 characters and a terminator. Returns the characters
+   copied; 0 with a null buffer. */
+int QELAPI qelReadStr(HWND window, int id, char *buffer, int maxCount);
+/* Empties the window text; returns the success flag. */
+int QELAPI qelClearStr(HWND window, int id);
+/* List box (Lst) and combo box (Cbo) twins. Item data 0 means no data: add
+   and insert attach data only when it is non-zero. Add, select and insert
+   with a text move the focus to the control whatever it answered; a null
+   text makes them return 0 at once.
+   qelWriteLst/Cbo: adds text (sorted controls sort it); returns its index,
+   negative when refused. */
+int QELAPI qelWriteLst(HWND window, int id, const char *text, intptr_t data);
+int QELAPI qelWriteCbo(HWND window, int id, const char *text, intptr_t data);
+/* Copies the selected item's text into buffer (unless null; no size: it
+   must hold the longest item) and returns its data; -1 with nothing
+   selected, the buffer untouched. */
+intptr_t QELAPI qelReadLst(HWND window, int id, char *buffer);
+intptr_t QELAPI qelReadCbo(HWND window, int id, char *buffer);
+/* Selects the item whose whole text equals text, letter case ignored;
+   returns its index, -1 when none matches (selection kept). The list box
+   searches from item 1 and tries item 0 last; the combo box from item 0. */
+int QELAPI qelSetLst(HWND window, int id, const char *text);
+int QELAPI qelSetCbo(HWND window, int id, const char *text);
+/* Deletes the selected item: returns the count left, -1 with nothing
+   selected, 0 when the control refuses (so also when the last item went). */
+int QELAPI qelDeleteLst(HWND window, int id);
+int QELAPI qelDeleteCbo(HWND window, int id);
+/* Inserts text at the selected index, moving the selected item and those
+   after it down; returns that index, -1 with nothing selected (nothing
+   inserted). */
+int QELAPI qelInsertLst(HWND window, int id, const char *text, intptr_t data);
+int QELAPI qelInsertCbo(HWND window, int id, const char *text, intptr_t data);
 
 /* ---- File content -------------------------------------------------------- */
 
@@ -166,6 +305,53 @@ int QELAPI qelDelFile(const char *name);
 int QELAPI qelRenFile(const char *oldName, const char *newName);
 
 /* ---- Folders, drives, search, choosers and processes --------------------- */
+
+/* Clear size bytes of buffer (size >= 1), then write the current, system or
+   Windows folder into it (no trailing backslash unless a root). A name that
+   does not fit leaves an empty text. Return 1. */
+int QELAPI qelGetDir(char *buffer, int size);
+int QELAPI qelGetSysDir(char *buffer, int size);
+int QELAPI qelGetWinDir(char *buffer, int size);
+/* The current folder's first three characters (its root, "C:\") and a
+   terminator, after clearing size bytes; buffer holds at least 4 bytes.
+   Returns 1. */
+int QELAPI qelGetDrive(char *buffer, int size);
+/* Only the first character of name counts: the drive type (GetDriveTypeA)
+   of that letter's root; 1 (DRIVE_NO_ROOT_DIR) for a letter with no drive. */
+int QELAPI qelGetDriveType(const char *name);
+/* Makes the root of name's drive letter the current folder. Returns 1. */
+int QELAPI qelSetDrive(const char *name);
+/* Folder operations behind a directory search for name (which never finds
+   a root or a name ending in a backslash). qelMakDir: 0 when found, else
+   creates the last level and returns 1 whether or not that worked.
+   qelChgDir and qelRemDir: 0 when not found, else 1 (the change or the
+   removal of an empty folder attempted). */
+int QELAPI qelMakDir(const char *name);
+int QELAPI qelChgDir(const char *name);
+int QELAPI qelRemDir(const char *name);
+/* The folder chooser owned by owner; the chosen full name goes into buffer
+   (260 bytes), untouched on cancel. Returns 1 always. */
+int QELAPI qelGetDirName(HWND owner, char *buffer);
+/* mode 1 the save chooser, -1 the open chooser (an existing file), "All
+   Files" (*.*). Returns the address of that chooser's own 260-byte result,
+   valid until its next use, and copies those 260 bytes into buffer; 0 on
+   cancel (buffer untouched) or for another mode (no chooser). */
+char *QELAPI qelGetFileName(int mode, HWND owner, HINSTANCE instance, char *buffer);
+/* The directory search, one per process. mode 1: starts a search for name
+   (a folder, or a pattern in its last part), giving up any open one. mode 0:
+   the next entry; the search closes by itself after the last. mode -1:
+   closes it. Returns the found entry's name, always at the same process-
+   wide address that each call overwrites (so an earlier name reads empty
+   after a call that finds nothing), or 0: nothing (more) found, mode -1,
+   or no memory for the call (then nothing changes). Files and folders
+   come alike, "." and ".." included. */
+char *QELAPI qelFindFile(const char *name, int mode);
+/* Starts program with commandLine (either may be null as CreateProcessA
+   allows). wait 1: until the program ends; 0: until it waits for input, at
+   most 30 s, and not at all for a program with no message queue (a console
+   program); other: no wait. Returns the process handle, which the caller
+   closes; 0 when the program could not be started (no wait then). */
+HANDLE QELAPI qelShell(const char *program, const char *commandLine, int wait);
 
 #endif /* _WIN32 */
 

@@ -26,6 +26,11 @@ int ScanLength(const char *s);
 extern volatile int qelBound;
 /* Binds the import table when the module was loaded as a library. */
 void qelBindImports(void);
+/* The window that (window, id) names: id 0 the window itself, any other
+   id the dialog item with that id (0 when there is none). Every window and
+   control function addresses its target through this. */
+HWND qelControl(HWND window, int id);
+
 /* The module that holds the library (the executable, or whatever program
    links the library's objects). */
 HMODULE qelModule(void);
