@@ -10,20 +10,11 @@ import sys
 
 import pefile
 
+from tally import check, report
+
 # DLLs that ship with every Windows; nothing of a compiler's runtime.
 WINDOWS_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "comdlg32.dll",
                 "shell32.dll", "ole32.dll", "advapi32.dll", "msvcrt.dll"}
-
-failures = []
-passed = 0
-
-
-def check(cond, what):
-    global passed
-    if cond:
-        passed += 1
-    else:
-        failures.append(what)
 
 
 def listed_names(path):
@@ -75,10 +66,7 @@ def main():
     names = {s.name.decode() for s in dll.DIRECTORY_ENTRY_EXPORT.symbols if s.name}
     check({"compress", "uncompress", "compressBound"} <= names, "Brannic.dll exports zlib's three calls")
 
-    for f in failures:
-        print("FAILED:", f)
-    print(f"{passed} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return report()
 
 
 if __name__ == "__main__":

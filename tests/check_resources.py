@@ -5,13 +5,16 @@ usage: check_resources.py InstallQvn.exe iQvn.exe
 
 Parses the four page templates (DLGTEMPLATEEX) control by control and
 compares them with the page layouts; checks the welcome banner's format and
-that it is a picture, the program icon group, and that iQvn.exe carries an
-icon for the pages.
+that it is a picture, the program icon group, and that iQvn.exe is a plain
+PE32 GUI program of Windows' own DLLs that carries an icon for the pages.
 """
 import struct
 import sys
 
 import pefile
+
+from check_pe import common
+from tally import check, report
 
 RT_ICON, RT_BITMAP, RT_DIALOG, RT_GROUP_ICON = 3, 2, 5, 14
 
@@ -64,18 +67,6 @@ PAGES = {
         (4002, "static", TEXT, 0, (22, 4, 374, 135), ""),
     ]),
 }
-
-failures = []
-passed = 0
-
-
-def check(cond, what):
-    global passed
-    if cond:
-        passed += 1
-    else:
-        failures.append(what)
-
 
 def equal(got, want, what):
     fmt = (lambda v: f"{v:#x}") if isinstance(want, int) and not isinstance(want, bool) else repr
@@ -199,8 +190,7 @@ def check_bitmap(data):
 
 
 def check_len(data, n, what):
-    check(len(data) >= n, f"{what}: at least {n} bytes (got {len(data)})")
-    return len(data) >= n
+    return check(len(data) >= n, f"{what}: at least {n} bytes (got {len(data)})")
 
 
 def check_icons(pe, label, group_id=None, want=None):
@@ -246,12 +236,11 @@ def main():
     check_icons(exe, "InstallQvn.exe", 100, [(32, 32, 8, 1)])
 
     carrier = pefile.PE(sys.argv[2])
+    common(carrier, "iQvn.exe")
+    check(carrier.OPTIONAL_HEADER.Subsystem == 2, "iQvn.exe: GUI subsystem")
     check_icons(carrier, "iQvn.exe")
 
-    for f in failures:
-        print("FAILED:", f)
-    print(f"{passed} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return report()
 
 
 if __name__ == "__main__":

@@ -19,7 +19,7 @@ import os
 import struct
 import sys
 
-from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont
+from PIL import Image, ImageDraw, ImageFilter, ImageFont
 
 GOTHIC_BOOK = "/usr/share/fonts/opentype/urw-base35/URWGothic-Book.otf"
 GOTHIC_DEMI = "/usr/share/fonts/opentype/urw-base35/URWGothic-Demi.otf"
