@@ -1,0 +1,185 @@
+#!/usr/bin/python3
+"""End to end: the real InstallQvn.exe under Wine, driven like a user.
+
+usage: e2e_setup.py WINE-RUN BUILD-DIR BIN-DIR [SHOTS-DIR]
+
+Makes a test product and its medium (packed with PackFile itself), runs the
+page driver through each scenario in a prefix of its own, then checks what
+landed on disk: every file byte for byte, the empty server folder, no
+document copy left in the temporary folder, and both shortcuts read by an
+independent reader (lnkinfo).
+"""
+import os
+import random
+import shutil
+import subprocess
+import sys
+
+PLAN = [("Ostrel.exe", ""), ("Ov.INI", ""), ("VELLSVR.exe", ""), ("KQSVR.exe", ""),
+        ("OsGuide.pdf", ""), ("KQ1.avi", "KQ"), ("KQ2.avi", "KQ"), ("KQ3.avi", "KQ")]
+DOCS = ["LicenseQvn.txt", "ReadfirstQvn.txt"]
+
+results = []
+
+
+def check(cond, what):
+    results.append((bool(cond), what))
+    if not cond:
+        print("FAILED:", what, flush=True)
+
+
+def dos(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def make_product(folder):
+    rnd = random.Random(7)
+    os.makedirs(folder)
+    for i, (name, _) in enumerate(PLAN):
+        size = [30000, 120, 9000, 7000, 2500, 40000, 25000, 16000][i]
+        data = bytes(rnd.choice(b"ABCDEFGH\x00\xff") if rnd.random() < 0.7 else rnd.randrange(256)
+                     for _ in range(size))
+        open(os.path.join(folder, name), "wb").write(data)
+    open(os.path.join(folder, "LicenseQvn.txt"), "wb").write(
+        b"LICENSE AGREEMENT\r\n\r\n" + b"".join(b"%d. Term number %d of the agreement.\r\n" % (i, i)
+                                                for i in range(1, 40)))
+    open(os.path.join(folder, "ReadfirstQvn.txt"), "wb").write(
+        b"Thank you for installing.\r\nStart it from the Start Menu.")
+
+
+class Setup:
+    def __init__(self, wine, build, bindir):
+        self.wine, self.bindir = wine, bindir
+        self.root = os.path.join(build, "e2e")
+        self.prefix = os.path.join(self.root, "prefix")
+        shutil.rmtree(self.root, ignore_errors=True)
+        os.makedirs(self.root)
+        self.drive = os.path.join(self.prefix, "drive_c")
+
+    def run(self, *args, timeout=300):
+        return subprocess.run([self.wine, self.prefix] + list(args), capture_output=True, text=True,
+                              timeout=timeout, errors="replace")
+
+    def make_medium(self, product, medium):
+        os.makedirs(medium)
+        jobs = []
+        for name in [p for p, _ in PLAN] + DOCS:
+            jobs += ["1", dos(os.path.join(product, name)), dos(os.path.join(medium, name))]
+        out = self.run(os.path.join(self.bindir, "packcli.exe"), *jobs)
+        check(out.returncode == 0 and "0" not in out.stdout.split(), "medium packed by PackFile")
+        for name in ("InstallQvn.exe", "Brannic.dll", "iQvn.exe"):
+            shutil.copy(os.path.join(self.bindir, name), medium)
+
+    @property
+    def install(self):
+        return os.path.join(self.drive, "Program Files", "Ostrel")
+
+    @property
+    def menu(self):
+        return os.path.join(self.drive, "Documents and Settings", "All Users", "Start Menu", "Programs",
+                            "Quorvane")
+
+    def clean(self):
+        shutil.rmtree(self.install, ignore_errors=True)
+        shutil.rmtree(self.menu, ignore_errors=True)
+
+    def drive_pages(self, scenario, medium, product, shots=None):
+        args = [os.path.join(self.bindir, "e2e_driver.exe"), scenario, dos(medium), dos(product)]
+        if shots:
+            args.append(dos(shots))
+        out = self.run(*args)
+        print(out.stdout.strip(), flush=True)
+        check(out.returncode == 0, f"{scenario}: every page as expected")
+
+
+def lnk(path):
+    out = subprocess.run(["lnkinfo", path], capture_output=True, text=True).stdout
+    info = {}
+    for line in out.splitlines():
+        if ":" in line:
+            key, value = line.split(":", 1)
+            info[key.strip()] = value.strip()
+    return info
+
+
+def check_installed(s, product, missing=()):
+    for name, sub in PLAN:
+        path = os.path.join(s.install, sub, name)
+        if name in missing:
+            check(not os.path.exists(path), f"{name} not installed")
+        else:
+            check(os.path.isfile(path) and open(path, "rb").read() == open(os.path.join(product, name), "rb").read(),
+                  f"{name} installed byte for byte")
+    brannic = os.path.join(s.install, "Brannic.dll")
+    check(os.path.isfile(brannic) and open(brannic, "rb").read()
+          == open(os.path.join(s.bindir, "Brannic.dll"), "rb").read(), "Brannic.dll copied plain")
+    vell = os.path.join(s.install, "Vell")
+    check(os.path.isdir(vell) and not os.listdir(vell), "server folder exists and is empty")
+    temp = os.path.join(s.drive, "windows", "temp")
+    left = [n for n in os.listdir(temp) if n.lower() in (d.lower() for d in DOCS)] if os.path.isdir(temp) else []
+    check(not left, "no document copy left in the temporary folder")
+    for file, target in (("Ostrel.lnk", "Ostrel.exe"), ("Ostrel Guide.lnk", "OsGuide.pdf")):
+        path = os.path.join(s.menu, file)
+        check(os.path.isfile(path), f"shortcut {file} written")
+        if not os.path.isfile(path):
+            continue
+        info = lnk(path)
+        want = "C:\\Program Files\\Ostrel\\" + target
+        check(info.get("Local path", "").lower() == want.lower(), f"{file} target {want} ({info.get('Local path')})")
+        check(info.get("Working directory", "").lower() == "c:\\program files\\ostrel",
+              f"{file} working folder ({info.get('Working directory')})")
+        check(info.get("Icon location", "").lower() == want.lower(),
+              f"{file} icon location ({info.get('Icon location')})")
+        check(info.get("Icon index", "0") == "0", f"{file} icon index 0")
+
+
+def main():
+    wine, build, bindir = sys.argv[1:4]
+    shots = sys.argv[4] if len(sys.argv) > 4 else None
+    s = Setup(wine, build, bindir)
+    product = os.path.join(s.root, "product")
+    medium = os.path.join(s.root, "medium")
+    make_product(product)
+    s.make_medium(product, medium)
+
+    # The whole installation, with No answered on every confirmation first.
+    s.clean()
+    if shots:
+        os.makedirs(shots, exist_ok=True)
+    s.drive_pages("install", medium, product, shots)
+    check_installed(s, product)
+
+    # A second run over the installed product replaces everything again.
+    s.drive_pages("install", medium, product)
+    check_installed(s, product)
+
+    # Confirmed cancels end the process on each page.
+    for n in (1, 2, 3):
+        s.clean()
+        s.drive_pages(f"cancel-{n}", medium, product)
+        check(not os.path.exists(os.path.join(s.install, "Ostrel.exe")), f"cancel-{n} installs nothing")
+
+    # KQ2.avi missing from the medium.
+    partial = os.path.join(s.root, "medium-no-kq2")
+    shutil.copytree(medium, partial)
+    os.remove(os.path.join(partial, "KQ2.avi"))
+    s.clean()
+    s.drive_pages("missing-kq2", partial, product)
+    check_installed(s, product, missing=("KQ2.avi",))
+
+    # No licence document: an empty box, and Yes still leads on.
+    nolicense = os.path.join(s.root, "medium-no-license")
+    shutil.copytree(medium, nolicense)
+    os.remove(os.path.join(nolicense, "LicenseQvn.txt"))
+    s.clean()
+    s.drive_pages("no-license", nolicense, product)
+    check_installed(s, product)
+
+    subprocess.run(["env", f"WINEPREFIX={s.prefix}", "wineserver", "-k"], capture_output=True)
+    failed = sum(1 for ok, _ in results if not ok)
+    print(f"{len(results) - failed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
