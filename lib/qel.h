@@ -133,7 +133,71 @@ int QELAPI qelVerifyGPIN(const char *a, const char *b);
 
 /* ---- Number and text conversions ---------------------------------------- */
 
+/* Code of text's first byte, 0 to 255 (0 for an empty text). */
+int QELAPI qelAsc(const char *text);
+/* A one-character text of value's low byte (empty for 0), in a 4-byte area
+   that the next call overwrites. */
+char *QELAPI qelChr(int value);
+/* The 8 upper-case hexadecimal digits of value's 32-bit pattern (255 gives
+   000000FF), in a 256-byte area that the next call overwrites. */
+char *QELAPI qelHex(int value);
+/* The signed decimal text of value (no padding, "-" for negatives), in a
+   256-byte area that the next call overwrites. */
+char *QELAPI qelStr(int value);
+/* Value of a text of hexadecimal digits, either case; no byte is rejected
+   (each counts by its low four bits, letters shifted by 9). Exact up to 8
+   digits; an empty text gives 0. */
+int QELAPI qelHexVal(const char *text);
+/* Value of a decimal text with an optional leading "-"; every other byte
+   counts as the digit (code - 48) mod 256; wraps modulo 2^32. */
+int QELAPI qelStrVal(const char *text);
+/* Split-hex form of the record in the first half of buffer. mode 1 turns
+   the length / 2 record bytes into length characters (all high digits, then
+   all low digits) and returns length; mode -1 turns them back, leaves zeros
+   in the second half and returns length / 2. An odd length counts as the
+   even length below it. Another mode, a length below 2 or no memory: 0,
+   buffer unchanged. */
+int QELAPI qelText(int mode, char *buffer, int length);
+#ifdef _WIN32
+/* mode 1: CharToOemBuff from ansiText into oemText; mode 0: OemToCharBuff
+   from oemText into ansiText; length characters. Always 1. */
+int QELAPI qelCharOEM(int mode, char *ansiText, char *oemText, unsigned length);
+/* Record file in split-hex form. mode 1 writes the length characters of the
+   encoded record from the file's first byte (created when missing, never
+   shortened); mode -1 reads up to length bytes from there and decodes them,
+   bytes not read keeping the buffer's content. Either way the buffer then
+   holds the record and zeros after it. Lengths as qelText; nothing is done
+   without memory. Always 1, file failures included. */
+int QELAPI qelEnvironIO(int mode, const char *fileName, char *buffer, int length);
+#endif
+
 /* ---- Time, timers and message loops -------------------------------------- */
+
+#ifdef _WIN32
+/* Milliseconds since the system started; wraps after 2^32. */
+unsigned QELAPI qelTimeTick(void);
+/* id and interval not 0: SetTimer(window, id, interval, procedure) and its
+   result; id not 0, interval 0: kills that timer, 0; id 0: nothing, 0. */
+intptr_t QELAPI qelTimer(HWND window, intptr_t id, unsigned interval, TIMERPROC procedure);
+/* Takes and dispatches the thread's messages (the quit message too) until
+   duration milliseconds have passed, busy all the while; correct across the
+   tick count's wrap. wParam of the last message taken, 0 if none. 0 returns
+   at once. */
+intptr_t QELAPI qelDoTask(unsigned duration);
+/* Message loop that offers each message to dialog first, until the quit
+   message; returns its wParam (the exit code). Ends also when GetMessage
+   fails, with 0. */
+intptr_t QELAPI qelGetMsg(HWND dialog);
+/* Takes and dispatches at most one pending message; its wParam, 0 if none. */
+intptr_t QELAPI qelPeekMsg(void);
+/* Appends the local time to buffer's text, unpadded: type 0 H:M:S.ms,
+   1 H:M:S, 2 H:M; any other type or a null buffer: nothing. Always 1. */
+int QELAPI qelTime(int type, char *buffer);
+/* Appends the local date to buffer's text: type 0 "Monday, March 2, 2009",
+   1 "2/3/2009" (day first); any other type or a null buffer: nothing.
+   Always 1. */
+int QELAPI qelDate(int type, char *buffer);
+#endif
 
 #ifdef _WIN32
 /* ---- Windows, painting and dialogs --------------------------------------- */

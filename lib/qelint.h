@@ -19,6 +19,13 @@ char *LowerCaseAscii(char *s);
    terminator (so never across a page). */
 int ScanLength(const char *s);
 
+/* Digit work of the conversions. IntToDecText writes at most 12 bytes,
+   IntToHexText exactly 8 digits and the terminator; both return out. */
+char *IntToDecText(int value, char *out);
+char *IntToHexText(unsigned value, char *out);
+int DecTextToInt(const char *text);
+unsigned HexTextToInt(const char *text);
+
 #ifdef _WIN32
 /* Non-zero once the module's imports are known to be bound: at once when
    this executable is the running program, after qelBindImports when another
