@@ -2,11 +2,16 @@
 // each page by its caption, reads its controls, presses its buttons and
 // answers the confirmations, then reads the exit code.
 //
-// usage: e2e_driver SCENARIO MEDIUM PRODUCT [SHOTS]
-//   SCENARIO  install | missing-kq2 | no-license | cancel-1 | cancel-2 | cancel-3
+// usage: e2e_driver SCENARIO MEDIUM LICENSE README [options]
+//   SCENARIO  install | cancel-1 | cancel-2 | cancel-3
 //   MEDIUM    folder holding InstallQvn.exe and the packed files (made current)
-//   PRODUCT   folder holding the plain documents, for the expected texts
-//   SHOTS     folder for a bitmap of each page (optional)
+//   LICENSE, README  plain files with the texts the pages should show (at
+//             most their first 16384 bytes, up to a NUL byte)
+// options:
+//   --shots DIR        save a bitmap of each page into DIR
+//   --missing A,B      the finish page must name exactly these as not
+//                      installed (empty: it must report success)
+//   --finish-out FILE  write the finish text to FILE instead of checking it
 #include <windows.h>
 #include <stdio.h>
 #include <string>
@@ -166,12 +171,19 @@ static std::string InfoText()
 
 int main(int argc, char **argv)
 {
-    if (argc < 4) {
-        printf("usage: e2e_driver SCENARIO MEDIUM PRODUCT [SHOTS]\n");
+    if (argc < 5) {
+        printf("usage: e2e_driver SCENARIO MEDIUM LICENSE README [--shots DIR] [--missing A,B] "
+               "[--finish-out FILE]\n");
         return 2;
     }
-    std::string scenario = argv[1], medium = argv[2], product = argv[3];
-    if (argc > 4) shots = argv[4];
+    std::string scenario = argv[1], medium = argv[2], licenseFile = argv[3], readmeFile = argv[4];
+    std::string missing, finishOut;
+    for (int i = 5; i + 1 < argc; i += 2) {
+        std::string opt = argv[i];
+        if (opt == "--shots") shots = argv[i + 1];
+        else if (opt == "--missing") missing = argv[i + 1];
+        else if (opt == "--finish-out") finishOut = argv[i + 1];
+    }
 
     std::string cmd = "\"" + medium + "\\InstallQvn.exe\"";
     STARTUPINFOA si = {sizeof si};
@@ -199,9 +211,7 @@ int main(int argc, char **argv)
 
     // Page 2000: licence agreement.
     if (scenario != "cancel-1" && (page = WaitWindow("Quorvane License Agreement"))) {
-        std::string license = ReadFileText(product + "\\LicenseQvn.txt", 16384);
-        if (scenario == "no-license") license.clear();
-        CheckText(license, Text(page, 2004), "licence text in its box");
+        CheckText(ReadFileText(licenseFile, 16384), Text(page, 2004), "licence text in its box");
         Check(Text(page, 2002) == "Yes" && Text(page, 2003) == "No", "licence buttons");
         Shot(page, "page2-license");
         Confirm(page, 2003, "Quorvane License Agreement",
@@ -229,12 +239,26 @@ int main(int argc, char **argv)
 
     // Page 4000: installation successful.
     if (!early && scenario != "cancel-3" && (page = WaitWindow("Installation Successful"))) {
-        std::string readme = ReadFileText(product + "\\ReadfirstQvn.txt", 16384);
+        std::string readme = ReadFileText(readmeFile, 16384);
         std::string head = "Setup has successfully installed Quorvane." + std::string(kCrLf) + kCrLf + kCrLf;
-        if (scenario == "missing-kq2")
-            head = std::string("Setup could not install all of Quorvane. Not installed:") + kCrLf + "KQ2.avi" +
-                   kCrLf + kCrLf + kCrLf;
-        CheckText(head + readme + kCrLf + "Click Finish to exit Setup." + kCrLf, Text(page, 4002), "finish text");
+        if (!missing.empty()) {
+            head = std::string("Setup could not install all of Quorvane. Not installed:") + kCrLf;
+            for (size_t at = 0, comma; at <= missing.size(); at = comma + 1) {
+                comma = missing.find(',', at);
+                if (comma == std::string::npos) comma = missing.size();
+                head += missing.substr(at, comma - at) + kCrLf;
+            }
+            head += std::string(kCrLf) + kCrLf;
+        }
+        std::string finish = Text(page, 4002);
+        if (finishOut.empty()) {
+            CheckText(head + readme + kCrLf + "Click Finish to exit Setup." + kCrLf, finish, "finish text");
+        } else {
+            HANDLE f = CreateFileA(finishOut.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
+            DWORD n;
+            WriteFile(f, finish.data(), (DWORD)finish.size(), &n, 0);
+            CloseHandle(f);
+        }
         Check(Text(page, 4001) == "Finish", "finish button");
         Shot(page, "page4-finish");
         Press(page, 4001);

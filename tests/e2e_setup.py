@@ -83,10 +83,14 @@ class Setup:
         shutil.rmtree(self.install, ignore_errors=True)
         shutil.rmtree(self.menu, ignore_errors=True)
 
-    def drive_pages(self, scenario, medium, product, shots=None):
-        args = [os.path.join(self.bindir, "e2e_driver.exe"), scenario, dos(medium), dos(product)]
+    def drive_pages(self, scenario, medium, product, shots=None, missing=None, license=None):
+        license = license or os.path.join(product, "LicenseQvn.txt")
+        args = [os.path.join(self.bindir, "e2e_driver.exe"), scenario, dos(medium), dos(license),
+                dos(os.path.join(product, "ReadfirstQvn.txt"))]
         if shots:
-            args.append(dos(shots))
+            args += ["--shots", dos(shots)]
+        if missing:
+            args += ["--missing", ",".join(missing)]
         out = self.run(*args)
         print(out.stdout.strip(), flush=True)
         check(out.returncode == 0, f"{scenario}: every page as expected")
@@ -164,7 +168,7 @@ def main():
     shutil.copytree(medium, partial)
     os.remove(os.path.join(partial, "KQ2.avi"))
     s.clean()
-    s.drive_pages("missing-kq2", partial, product)
+    s.drive_pages("install", partial, product, missing=["KQ2.avi"])
     check_installed(s, product, missing=("KQ2.avi",))
 
     # No licence document: an empty box, and Yes still leads on.
@@ -172,7 +176,9 @@ def main():
     shutil.copytree(medium, nolicense)
     os.remove(os.path.join(nolicense, "LicenseQvn.txt"))
     s.clean()
-    s.drive_pages("no-license", nolicense, product)
+    empty = os.path.join(s.root, "empty.txt")
+    open(empty, "wb").close()
+    s.drive_pages("install", nolicense, product, license=empty)
     check_installed(s, product)
 
     subprocess.run(["env", f"WINEPREFIX={s.prefix}", "wineserver", "-k"], capture_output=True)

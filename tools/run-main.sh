@@ -35,8 +35,9 @@ if [ -n "${DISPLAY:-}" ]; then
   (cd "$out/medium-win64" && $run InstallQvn.exe)
 else
   echo "no display: walking the pages under Xvfb"
-  $run build/win64/bin/e2e_driver.exe install "$(dos "$out/medium-win64")" "$(dos "$out/product")" \
-    "$(dos "$out/screenshots")"
+  $run build/win64/bin/e2e_driver.exe install "$(dos "$out/medium-win64")" \
+    "$(dos "$out/product/LicenseQvn.txt")" "$(dos "$out/product/ReadfirstQvn.txt")" \
+    --shots "$(dos "$out/screenshots")"
   for bmp in "$out"/screenshots/*.bmp; do
     convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"
   done
