@@ -67,11 +67,15 @@ private:
 
 // A helper thread that waits for a top-level dialog window (class #32770)
 // of this process whose caption is exactly `caption` and sends it a
-// command, as a user pressing that button would. It records what it found.
+// command, as a user pressing that button would; before that it may type a
+// text into the first of the given controls that the dialog has. It
+// records what it found.
 class DialogAnswerer {
 public:
-    DialogAnswerer(std::string caption, int command, DWORD waitMs = 30000)
-        : caption_(std::move(caption)), command_(command)
+    DialogAnswerer(std::string caption, int command, std::vector<int> typeInto = {},
+                   std::string typed = "", DWORD waitMs = 30000)
+        : caption_(std::move(caption)), command_(command), typeInto_(std::move(typeInto)),
+          typed_(std::move(typed))
     {
         thread_ = std::thread([this, waitMs] { Run(waitMs); });
     }
@@ -124,6 +128,12 @@ private:
             if (s.hit) {
                 owner = GetWindow(s.hit, GW_OWNER);
                 EnumChildWindows(s.hit, Child, (LPARAM)&childTexts);
+                for (int id : typeInto_) {
+                    if (HWND field = GetDlgItem(s.hit, id)) {
+                        SendMessageA(field, WM_SETTEXT, 0, (LPARAM)typed_.c_str());
+                        break;
+                    }
+                }
                 found = true;
                 PostMessageA(s.hit, WM_COMMAND, MAKEWPARAM(command_, BN_CLICKED), 0);
                 return;
@@ -133,6 +143,8 @@ private:
     }
     std::string caption_;
     int command_;
+    std::vector<int> typeInto_;
+    std::string typed_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
