@@ -126,11 +126,11 @@ struct Twin {
     const char *name;
     int id;
     UINT getCount, getSel, setSel, getData, setData, getText, find;
-    int (*write)(HWND, int, const char *, intptr_t);
-    intptr_t (*read)(HWND, int, char *);
-    int (*set)(HWND, int, const char *);
-    int (*remove)(HWND, int);
-    int (*insert)(HWND, int, const char *, intptr_t);
+    int(QELAPI *write)(HWND, int, const char *, intptr_t);
+    intptr_t(QELAPI *read)(HWND, int, char *);
+    int(QELAPI *set)(HWND, int, const char *);
+    int(QELAPI *remove)(HWND, int);
+    int(QELAPI *insert)(HWND, int, const char *, intptr_t);
     int firstOfTwoMatches; // items 0 and 2 both match
     WPARAM findFrom;
 };

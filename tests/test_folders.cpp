@@ -27,7 +27,7 @@ TEST(SystemFolders, ClearSizeBytesThenWriteTheName)
 {
     struct {
         const char *name;
-        int (*call)(char *, int);
+        int(QELAPI *call)(char *, int);
         UINT (*reference)(char *, int);
     } const kCases[] = {
         {"qelGetDir", qelGetDir, [](char *b, int n) { return (UINT)GetCurrentDirectoryA(n, b); }},
