@@ -2,9 +2,12 @@
  * qel.h: the utility library that InstallQvn.exe exports.
  *
  * Every function uses the standard-call convention and is exported under
- * its decorated name (_qelPlus@8 for qelPlus). Link against the import
- * library libqel.a (made from the export list), or LoadLibrary the
- * executable and take the decorated names with GetProcAddress.
+ * its decorated name (_qelPlus@8 for qelPlus). A C or C++ program includes
+ * this header and links the import library libInstallQvn.a that the build
+ * makes from the export list (bin/, for i686 and for x86_64); the loader
+ * then takes the functions from InstallQvn.exe beside the program. Or it
+ * loads the executable with LoadLibrary and takes the decorated names with
+ * GetProcAddress. The executable binds its own imports on the first call.
  *
  * Conventions shared by all families:
  *  - Integers are 32-bit; values that may be an address or a handle are
