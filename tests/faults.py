@@ -1,0 +1,279 @@
+#!/usr/bin/python3
+"""The real setup against damaged media and hostile systems.
+
+usage: faults.py WINE-RUN BUILD-DIR BIN-DIR
+
+Each case starts from a fresh copy of a clean prefix, damages the medium or
+the system, walks the pages, and then holds the setup to account: the pages
+came and went (no crash, no hang, exit code 0), no document copy is left in
+the temporary folder, nothing was written outside the target folders and the
+temporary folder, and the finish page tells the truth: it claims success
+only when everything is in place, and otherwise names exactly what is not.
+"""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2e_setup as e2e  # noqa: E402
+
+SUCCESS = "Setup has successfully installed Quorvane."
+PARTIAL = "Setup could not install all of Quorvane. Not installed:"
+
+
+def snapshot(root):
+    """Every file below root with its size and modification time, and every
+    folder (a folder's own time changes whenever an entry is added to it)."""
+    seen = {}
+    for top, dirs, files in os.walk(root):
+        for name in dirs + files:
+            path = os.path.join(top, name)
+            st = os.lstat(path)
+            seen[os.path.relpath(path, root)] = "folder" if os.path.isdir(path) else (st.st_size, st.st_mtime_ns)
+    return seen
+
+
+# Where the setup may write, relative to drive_c (lower case).
+ALLOWED = ("program files/ostrel",
+           "documents and settings/all users/start menu/programs/quorvane",
+           "windows/temp")
+
+
+def allowed(rel):
+    rel = rel.lower().replace(os.sep, "/")
+    return any(rel == a or rel.startswith(a + "/") for a in ALLOWED)
+
+
+class Case:
+    def __init__(self, runner, name):
+        self.r, self.name = runner, name
+        self.s = runner.setup_for(name)
+        self.medium = os.path.join(self.s.root, "medium")
+        shutil.copytree(runner.medium, self.medium)
+        self.license = os.path.join(runner.product, "LicenseQvn.txt")
+        self.readme = os.path.join(runner.product, "ReadfirstQvn.txt")
+        self.product = runner.product
+        self.skip = None
+
+    def medium_file(self, name):
+        return os.path.join(self.medium, name)
+
+    def no_documents(self):
+        """The documents cannot be shown: both texts are expected empty."""
+        empty = os.path.join(self.s.root, "empty.txt")
+        open(empty, "wb").close()
+        self.license = self.readme = empty
+
+
+class Runner:
+    def __init__(self, wine, build, bindir):
+        self.wine, self.build, self.bindir = wine, build, bindir
+        self.root = os.path.join(build, "faults")
+        shutil.rmtree(self.root, ignore_errors=True)
+        os.makedirs(self.root)
+        # One clean prefix, copied for every case.
+        self.template = os.path.join(self.root, "template")
+        base = e2e.Setup(wine, os.path.join(self.root, "base"), bindir)
+        self.product = os.path.join(base.root, "product")
+        self.medium = os.path.join(base.root, "medium")
+        e2e.make_product(self.product)
+        base.make_medium(self.product, self.medium)
+        subprocess.run(["env", f"WINEPREFIX={base.prefix}", "wineserver", "-w"], capture_output=True)
+        shutil.copytree(base.prefix, self.template, symlinks=True)
+        self.table = []
+
+    def setup_for(self, name):
+        s = e2e.Setup(self.wine, os.path.join(self.root, name), self.bindir)
+        shutil.copytree(self.template, s.prefix, symlinks=True)
+        return s
+
+    def run(self, case, runs=1):
+        s = case.s
+        before = snapshot(s.drive)
+        finish = os.path.join(s.root, "finish.txt")
+        for _ in range(runs):
+            if os.path.exists(finish):
+                os.remove(finish)
+            out = s.run(os.path.join(self.bindir, "e2e_driver.exe"), "install", e2e.dos(case.medium),
+                        e2e.dos(case.license), e2e.dos(case.readme), "--finish-out", e2e.dos(finish))
+            print(out.stdout.strip(), flush=True)
+            e2e.check(out.returncode == 0, f"{case.name}: pages, texts and exit code 0")
+        after = snapshot(s.drive)
+        outside = sorted(p for p, v in after.items() if before.get(p) != v and not allowed(p))
+        e2e.check(not outside, f"{case.name}: nothing written outside the target and temporary folders {outside[:5]}")
+        temp = os.path.join(s.drive, "windows", "temp")
+        left = [n for n in os.listdir(temp) if n.lower() in ("licenseqvn.txt", "readfirstqvn.txt")] \
+            if os.path.isdir(temp) else []
+        e2e.check(not left, f"{case.name}: no document copy left in the temporary folder")
+        text = open(finish, "rb").read().decode("latin-1") if os.path.exists(finish) else None
+        truth = actual_missing(s, self.product, self.bindir)
+        claimed = claimed_missing(text)
+        e2e.check(claimed is not None and claimed == truth,
+                  f"{case.name}: the finish page tells the truth (says {claimed}, is {truth})")
+        self.table.append((case.name, "success" if not truth else "missing: " + ", ".join(truth)))
+        subprocess.run(["env", f"WINEPREFIX={s.prefix}", "wineserver", "-k"], capture_output=True)
+
+
+def claimed_missing(text):
+    """What the finish text says is missing: [] for success, None if unreadable."""
+    if text is None:
+        return None
+    if text.startswith(SUCCESS + "\r\n"):
+        return []
+    if not text.startswith(PARTIAL + "\r\n"):
+        return None
+    names = []
+    for line in text[len(PARTIAL) + 2:].split("\r\n"):
+        if not line:
+            break
+        names.append(line)
+    return sorted(names)
+
+
+def actual_missing(s, product, bindir):
+    """What is really not in place, named as the setup names it."""
+    missing = []
+    folders = [("C:\\Program Files\\Ostrel", s.install),
+               ("C:\\Program Files\\Ostrel\\Vell", os.path.join(s.install, "Vell")),
+               ("C:\\Program Files\\Ostrel\\KQ", os.path.join(s.install, "KQ")),
+               ("C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Quorvane", s.menu)]
+    for name, path in folders:
+        if not os.path.isdir(path):
+            missing.append(name)
+    for name, sub in e2e.PLAN:
+        path = os.path.join(s.install, sub, name)
+        want = open(os.path.join(product, name), "rb").read()
+        if not os.path.isfile(path) or open(path, "rb").read() != want:
+            missing.append(name)
+    brannic = os.path.join(s.install, "Brannic.dll")
+    if not os.path.isfile(brannic) or open(brannic, "rb").read() != \
+            open(os.path.join(bindir, "Brannic.dll"), "rb").read():
+        missing.append("Brannic.dll")
+    for link in ("Ostrel.lnk", "Ostrel Guide.lnk"):
+        if not os.path.isfile(os.path.join(s.menu, link)):
+            missing.append(link)
+    return sorted(missing)
+
+
+def packed_header(path, length):
+    blob = open(path, "rb").read()
+    open(path, "wb").write(struct.pack("<I", length) + blob[4:])
+
+
+def main():
+    wine, build, bindir = (os.path.abspath(a) for a in sys.argv[1:4])
+    r = Runner(wine, build, bindir)
+    only = sys.argv[4:]
+
+    def case(name):
+        return name if not only or name in only else None
+
+    if case("missing"):
+        c = Case(r, "missing")
+        os.remove(c.medium_file("KQ2.avi"))
+        r.run(c)
+    if case("truncated"):
+        c = Case(r, "truncated")
+        blob = open(c.medium_file("Ostrel.exe"), "rb").read()
+        open(c.medium_file("Ostrel.exe"), "wb").write(blob[:len(blob) // 2])
+        r.run(c)
+    if case("corrupt"):
+        c = Case(r, "corrupt")
+        blob = bytearray(open(c.medium_file("VELLSVR.exe"), "rb").read())
+        for i in range(len(blob) // 2, len(blob) // 2 + 16):
+            blob[i] ^= 0x5A
+        open(c.medium_file("VELLSVR.exe"), "wb").write(blob)
+        r.run(c)
+    if case("lying-lengths"):
+        c = Case(r, "lying-lengths")
+        sizes = {n: os.path.getsize(os.path.join(r.product, n)) for n, _ in e2e.PLAN}
+        packed_header(c.medium_file("KQ1.avi"), 0)
+        packed_header(c.medium_file("KQ3.avi"), sizes["KQ3.avi"] - 1)
+        packed_header(c.medium_file("KQSVR.exe"), sizes["KQSVR.exe"] + 1)
+        packed_header(c.medium_file("Ov.INI"), 4294967295)
+        r.run(c)
+    if case("read-only-destination"):
+        c = Case(r, "read-only-destination")
+        os.makedirs(c.s.install)
+        target = os.path.join(c.s.install, "Ov.INI")
+        open(target, "wb").write(b"old settings")
+        os.chmod(target, 0o444)
+        r.run(c)
+    if case("full-disk"):
+        c = Case(r, "full-disk")
+        os.makedirs(os.path.join(c.s.install, "KQ"))
+        mount = os.path.join(c.s.install, "KQ")
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=48k", "tmpfs", mount],
+                          capture_output=True).returncode != 0:
+            print("SKIPPED full-disk: mounting a small tmpfs is not permitted here")
+            r.table.append(("full-disk", "skipped: mount not permitted"))
+        else:
+            try:
+                r.run(c)
+            finally:
+                subprocess.run(["umount", "-l", mount])
+    if case("no-program-files"):
+        c = Case(r, "no-program-files")
+        os.rename(os.path.join(c.s.drive, "Program Files"), os.path.join(c.s.drive, "Program Files.away"))
+        r.run(c)
+        os.rename(os.path.join(c.s.drive, "Program Files.away"), os.path.join(c.s.drive, "Program Files"))
+    if case("no-temp-folder"):
+        c = Case(r, "no-temp-folder")
+        temp = os.path.join(c.s.drive, "windows", "temp")
+        shutil.rmtree(temp)
+        open(temp, "wb").write(b"a file where the folder should be")
+        c.no_documents()
+        r.run(c)
+    if case("long-license"):
+        c = Case(r, "long-license")
+        text = b"".join(b"Clause %05d of a very long licence agreement.\r\n" % i for i in range(2200))
+        c.license = os.path.join(c.s.root, "LicenseQvn.txt")
+        open(c.license, "wb").write(text)
+        assert len(text) > 100 * 1024
+        subprocess.run([wine, c.s.prefix, os.path.join(bindir, "packcli.exe"), "1",
+                                     e2e.dos(c.license), e2e.dos(c.medium_file("LicenseQvn.txt"))],
+                                    capture_output=True)
+        r.run(c)
+    if case("odd-documents"):
+        c = Case(r, "odd-documents")
+        c.license = os.path.join(c.s.root, "LicenseQvn.txt")
+        c.readme = os.path.join(c.s.root, "ReadfirstQvn.txt")
+        open(c.license, "wb").write(b"Text before a NUL byte.\r\n\x00and text after it\r\n")
+        open(c.readme, "wb").write(b"One long line with no line end at all " * 20)
+        for doc in (c.license, c.readme):
+            subprocess.run([wine, c.s.prefix, os.path.join(bindir, "packcli.exe"), "1", e2e.dos(doc),
+                            e2e.dos(c.medium_file(os.path.basename(doc)))], capture_output=True)
+        r.run(c)
+    if case("no-icon-file"):
+        c = Case(r, "no-icon-file")
+        os.remove(c.medium_file("iQvn.exe"))
+        r.run(c)
+    if case("no-brannic"):
+        c = Case(r, "no-brannic")
+        os.remove(c.medium_file("Brannic.dll"))
+        c.no_documents()
+        r.run(c)
+    if case("reinstall-over-longer"):
+        c = Case(r, "reinstall-over-longer")
+        for name, sub in e2e.PLAN:
+            folder = os.path.join(c.s.install, sub)
+            os.makedirs(folder, exist_ok=True)
+            old = open(os.path.join(r.product, name), "rb").read()
+            open(os.path.join(folder, name), "wb").write(b"OLDER VERSION " + old + b"stale tail" * 100)
+        r.run(c)
+    if case("twice"):
+        c = Case(r, "twice")
+        r.run(c, runs=2)
+
+    print("\nfault table:")
+    for name, result in r.table:
+        print(f"  {name:24} {result}")
+    failed = sum(1 for ok, _ in e2e.results if not ok)
+    print(f"{len(e2e.results) - failed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
