@@ -11,7 +11,10 @@ export WINEDLLOVERRIDES="${QVN_DLLOVERRIDES:+$QVN_DLLOVERRIDES;}mscoree,mshtml=;
 if [ ! -f "$prefix/system.reg" ]; then
   mkdir -p "$prefix"
   # Concurrent first runs wait for one prefix to be made.
-  flock "$prefix.lock" sh -c '[ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }'
+  # Windows are left unmanaged: with no window manager on the display,
+  # Wine would otherwise wait two seconds for one whenever a window closes.
+  flock "$prefix.lock" sh -c '[ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1;
+    wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1; wineserver -w; }'
 fi
 # The target system has the common Start Menu folder; a new prefix does not.
 menu="$prefix/drive_c/Documents and Settings/All Users/Start Menu/Programs"
