@@ -4,6 +4,7 @@
 #include <string.h>
 #include <string>
 #include "qelint.h"
+#include "casebuffer.h"
 #ifdef _WIN32
 #include "winutil.h"
 #endif
@@ -26,7 +27,6 @@ const DigitCase kDigitCases[] = {
 #define HEXVAL(v, t) {"HEXVAL(" #v ", " #t ")", v, t, 0, qelHexVal},
 #define ASC(v, t) {"ASC(" #v ", " #t ")", v, t, 0, qelAsc},
 #define CHR(v, t) {"CHR(" #v ", " #t ")", v, t, qelChr, 0},
-#define SPLIT(mode, length, result, before, after)
 #include "cases/convert.inc"
 #undef DEC
 #undef HEX
@@ -34,7 +34,6 @@ const DigitCase kDigitCases[] = {
 #undef HEXVAL
 #undef ASC
 #undef CHR
-#undef SPLIT
 };
 
 TEST(Conversions, DigitTable)
@@ -79,41 +78,20 @@ struct TextCase {
 };
 
 const TextCase kTextCases[] = {
-#define DEC(v, t)
-#define HEX(v, t)
-#define DECVAL(v, t)
-#define HEXVAL(v, t)
-#define ASC(v, t)
-#define CHR(v, t)
 #define SPLIT(mode, length, result, before, after) \
     {mode, length, result, before, sizeof(before) - 1, after, sizeof(after) - 1},
-#include "cases/convert.inc"
-#undef DEC
-#undef HEX
-#undef DECVAL
-#undef HEXVAL
-#undef ASC
-#undef CHR
+#include "cases/splithex.inc"
 #undef SPLIT
 };
-
-std::string Padded(const char *p, size_t n, size_t size)
-{
-    std::string s(p, n);
-    s.resize(size, '\0');
-    return s;
-}
 
 TEST(SplitHex, Table)
 {
     for (const TextCase &t : kTextCases) {
-        char buf[32];
-        memset(buf, 0, sizeof buf);
-        memcpy(buf, t.before, t.beforeLength);
+        CaseBuffer<32> buf(t.before, t.beforeLength);
         std::string where = "qelText(" + std::to_string(t.mode) + ", \"" + t.before + "\", " +
                             std::to_string(t.length) + ")";
-        EXPECT_EQ(t.result, qelText(t.mode, buf, t.length)) << where;
-        EXPECT_EQ(Padded(t.after, t.afterLength, sizeof buf), std::string(buf, sizeof buf)) << where;
+        EXPECT_EQ(t.result, qelText(t.mode, buf.bytes, t.length)) << where;
+        EXPECT_EQ(buf.Expected(t.after, t.afterLength), buf.Actual()) << where;
     }
 }
 

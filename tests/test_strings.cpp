@@ -3,6 +3,7 @@
 #include <string.h>
 #include <string>
 #include "qelint.h"
+#include "casebuffer.h"
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -33,9 +34,6 @@ TEST(Strings, IntegerResults)
     for (const IntCase &t : kIntCases) EXPECT_EQ(t.want, t.call()) << t.text;
 }
 
-// The copies write into a 32-byte buffer that holds the before bytes and
-// zeros after them; the whole buffer is compared afterwards, so a stray
-// terminator or a byte written past the copy shows.
 struct CopyCase {
     const char *text;
     bool returnsDestination;
@@ -73,22 +71,13 @@ const CopyCase kCopyCases[] = {
 #undef INS
 };
 
-std::string Bytes(const char *p, size_t n, size_t size)
-{
-    std::string s(p, n);
-    s.resize(size, '\0');
-    return s;
-}
-
 TEST(Strings, Copies)
 {
     for (const CopyCase &t : kCopyCases) {
-        char buf[32];
-        memset(buf, 0, sizeof buf);
-        memcpy(buf, t.before, t.beforeLength);
-        char *r = t.call(buf);
-        EXPECT_EQ(t.returnsDestination ? buf : nullptr, r) << t.text;
-        EXPECT_EQ(Bytes(t.after, t.afterLength, sizeof buf), std::string(buf, sizeof buf)) << t.text;
+        CaseBuffer<32> buf(t.before, t.beforeLength);
+        char *r = t.call(buf.bytes);
+        EXPECT_EQ(t.returnsDestination ? buf.bytes : nullptr, r) << t.text;
+        EXPECT_EQ(buf.Expected(t.after, t.afterLength), buf.Actual()) << t.text;
     }
 }
 
