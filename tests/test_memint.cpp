@@ -1,6 +1,7 @@
 // Memory blocks and integer helpers: native (ASan/UBSan) and under Wine.
 #include <gtest/gtest.h>
 #include <string.h>
+#include "casebuffer.h"
 #include "qel.h"
 
 namespace {
@@ -68,54 +69,66 @@ TEST(MemBank, RefusesWhatCannotBeHad)
     EXPECT_EQ(nullptr, qelMemBank(1, -2147483647 - 1));
 }
 
-TEST(MemBlocks, ClearFillCopyWriteExactlyCountBytes)
+// Each case works on a 16-byte block and compares all of it afterwards, so
+// a byte written outside the range shows.
+struct BlockCase {
+    const char *text;
+    int want;
+    const char *after;
+    size_t afterLength;
+    const char *before;
+    size_t beforeLength;
+    int (*call)(char *block);
+};
+
+const BlockCase kBlockCases[] = {
+#define BLOCK(text, w, after, before, expr) \
+    {text, w, after, sizeof(after) - 1, before, sizeof(before) - 1, [](char *b) { return (int)(expr); }},
+#define CLR(w, after, before, at, n) BLOCK("qelMemClr(" #before ", " #at ", " #n ")", w, after, before, qelMemClr(b + at, n))
+#define FILL(w, after, before, at, n, v) \
+    BLOCK("qelMemFill(" #before ", " #at ", " #n ", " #v ")", w, after, before, qelMemFill(b + at, n, v))
+#define COPY(w, after, before, from, to, n) \
+    BLOCK("qelMemCopy(" #before ", " #from ", " #to ", " #n ")", w, after, before, qelMemCopy(b + from, b + to, n))
+#define INFO(gives, base, offset, size)
+#include "cases/memblock.inc"
+#undef BLOCK
+#undef CLR
+#undef FILL
+#undef COPY
+#undef INFO
+};
+
+TEST(MemBlocks, Table)
 {
-    unsigned char b[8];
-    memset(b, 'x', sizeof b);
-    EXPECT_EQ(3, qelMemClr(b + 1, 3));
-    EXPECT_EQ(0, memcmp(b, "x\0\0\0xxxx", 8));
-
-    memset(b, 'x', sizeof b);
-    EXPECT_EQ(3, qelMemFill(b + 2, 3, 321)); // only the low 8 bits: 65 'A'
-    EXPECT_EQ(0, memcmp(b, "xxAAAxxx", 8));
-
-    memcpy(b, "abcdefgh", 8);
-    EXPECT_EQ(2, qelMemCopy(b + 5, b, 2));
-    EXPECT_EQ(0, memcmp(b, "fgcdefgh", 8));
+    for (const BlockCase &t : kBlockCases) {
+        CaseBuffer<16> b(t.before, t.beforeLength);
+        EXPECT_EQ(t.want, t.call(b.bytes)) << t.text;
+        EXPECT_EQ(b.Expected(t.after, t.afterLength), b.Actual()) << t.text;
+    }
 }
 
-TEST(MemBlocks, ZeroCountWritesNothing)
-{
-    unsigned char b[4] = {'a', 'b', 'c', 'd'};
-    EXPECT_EQ(0, qelMemClr(b, 0));
-    EXPECT_EQ(0, qelMemFill(b, 0, 'z'));
-    EXPECT_EQ(0, qelMemCopy("zz", b, 0));
-    EXPECT_EQ(0, memcmp(b, "abcd", 4));
-}
+struct InfoCase { int gives, base, offset; unsigned size; };
+const InfoCase kInfoCases[] = {
+#define CLR(w, after, before, at, n)
+#define FILL(w, after, before, at, n, v)
+#define COPY(w, after, before, from, to, n)
+#define INFO(gives, base, offset, size) {gives, base, offset, size},
+#include "cases/memblock.inc"
+#undef CLR
+#undef FILL
+#undef COPY
+#undef INFO
+};
 
-TEST(MemBlocks, ForwardOverlapPropagatesTheFirstByte)
-{
-    unsigned char b[4] = {'a', 'b', 'c', 'd'};
-    EXPECT_EQ(3, qelMemCopy(b, b + 1, 3));
-    EXPECT_EQ(0, memcmp(b, "aaaa", 4));
-}
-
-TEST(MemBlocks, BackwardOverlapCopiesThrough)
-{
-    unsigned char b[4] = {'a', 'b', 'c', 'd'};
-    EXPECT_EQ(3, qelMemCopy(b + 1, b, 3));
-    EXPECT_EQ(0, memcmp(b, "bcdd", 4));
-}
-
-TEST(InfoAddr, NeedsBaseOffsetAndSize)
+TEST(InfoAddr, Table)
 {
     char b[16];
-    EXPECT_EQ(b + 8, qelInfoAddr(b, 8, 1));
-    EXPECT_EQ(b, qelInfoAddr(b + 8, -8, 1));
-    EXPECT_EQ(nullptr, qelInfoAddr(b, 0, 1));
-    EXPECT_EQ(nullptr, qelInfoAddr(nullptr, 8, 1));
-    EXPECT_EQ(nullptr, qelInfoAddr(b, 8, 0));
-    EXPECT_EQ(b + 8, qelInfoAddr(b, 8, 0x80000000u)); // size is tested unsigned
+    for (const InfoCase &t : kInfoCases) {
+        void *base = t.base < 0 ? nullptr : b + t.base;
+        void *want = t.gives < 0 ? nullptr : b + t.gives;
+        EXPECT_EQ(want, qelInfoAddr(base, t.offset, t.size))
+            << "qelInfoAddr(" << t.base << ", " << t.offset << ", " << t.size << ")";
+    }
 }
 
 TEST(Pentium, FamilyAndFeatureBits)
