@@ -220,3 +220,35 @@ void qelBindImports(void)
     }
     qelBound = 1;
 }
+
+// System DLLs loaded by full path, remembered by name (callers pass the
+// same literal each time, and few distinct ones).
+static struct {
+    const char *name;
+    HMODULE module;
+} systemDlls[8];
+
+static HMODULE SystemModule(const char *dll)
+{
+    int i = 0;
+    for (; i < 8 && systemDlls[i].name; i++)
+        if (SameText(systemDlls[i].name, dll)) return systemDlls[i].module;
+    char path[MAX_PATH + 32];
+    UINT n = GetSystemDirectoryA(path, MAX_PATH);
+    int length = qelStrLen(dll);
+    if (n == 0 || n >= MAX_PATH || length > 30) return 0;
+    path[n++] = '\\';
+    qelMemCopy(dll, path + n, length + 1);
+    HMODULE module = LoadLibraryExA(path, 0, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (module && i < 8) {
+        systemDlls[i].name = dll;
+        systemDlls[i].module = module;
+    }
+    return module;
+}
+
+FARPROC qelSystemProc(const char *dll, const char *name)
+{
+    HMODULE module = SystemModule(dll);
+    return module ? GetProcAddress(module, name) : 0;
+}

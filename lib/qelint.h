@@ -42,6 +42,14 @@ HWND qelControl(HWND window, int id);
    links the library's objects). */
 HMODULE qelModule(void);
 
+/* A function of a DLL in the system folder, the DLL loaded by its full path
+   on first use and kept. The library imports statically only DLLs that
+   Windows protects as known DLLs; everything else, and whatever pulls in
+   further DLLs (common dialogs, shell, COM), is reached this way, so that
+   no DLL beside the program or in the current folder is ever picked up.
+   0 when the DLL or the function cannot be had. */
+FARPROC qelSystemProc(const char *dll, const char *name);
+
 /* 1 when a directory search for name (a file, a folder or a pattern) finds
    at least one entry, else 0. */
 int IsFileFound(const char *name);

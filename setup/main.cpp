@@ -12,13 +12,11 @@ static void RestrictDllSearch(void)
     if (setDirs) setDirs(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
-// The progress bar's window class lives in the common controls, which are
-// not among the DLLs that Windows protects: taken from the system folder.
+// The progress bar's window class lives in the common controls.
 static void InitialiseCommonControls(void)
 {
     typedef void(WINAPI * InitFn)(void);
-    HMODULE comctl = LoadSystemLibrary("comctl32.dll");
-    InitFn init = comctl ? (InitFn)(void *)GetProcAddress(comctl, "InitCommonControls") : 0;
+    InitFn init = (InitFn)(void *)qelSystemProc("comctl32.dll", "InitCommonControls");
     if (init) init();
 }
 
@@ -27,8 +25,10 @@ static void SetupMain(void)
 {
     RestrictDllSearch();
     setup.instance = GetModuleHandleA(0);
+    typedef HICON(WINAPI * ExtractFn)(HINSTANCE, LPSTR, WORD *);
+    ExtractFn extract = (ExtractFn)(void *)qelSystemProc("shell32.dll", "ExtractAssociatedIconA");
     char iconFile[MAX_PATH] = "iQvn.exe";
-    setup.pageIcon = ExtractAssociatedIconA(setup.instance, iconFile, &setup.pageIconIndex);
+    if (extract) setup.pageIcon = extract(setup.instance, iconFile, &setup.pageIconIndex);
     InitialiseCommonControls();
     DLGPROC pages[] = {WelcomePageProc, AgreementPageProc, InstallPageProc, FinishPageProc};
     int ids[] = {IDD_WELCOME, IDD_LICENSE, IDD_INSTALL, IDD_FINISH};

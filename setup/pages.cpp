@@ -12,17 +12,6 @@ void ClearScratch(void)
     qelMemClr(setup.documentText, DOCUMENT_SIZE);
 }
 
-HMODULE LoadSystemLibrary(const char *name)
-{
-    char path[MAX_PATH + 32];
-    UINT n = GetSystemDirectoryA(path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH || qelStrLen(name) > 30) return 0;
-    path[n] = 0;
-    qelStrPlus("\\", path);
-    qelStrPlus(name, path);
-    return LoadLibraryExA(path, 0, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
 static const Page kWelcome = {
     IDD_WELCOME, "Quorvane Setup", IDC_WELCOME_NEXT, false, IDC_WELCOME_NEXT, IDC_WELCOME_CANCEL,
     "Exit Setup", "You have chosen to exit Setup. Exit Setup?", InitialiseWelcome, 0};

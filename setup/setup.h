@@ -72,8 +72,4 @@ void InitialiseFinish(HWND page);
    starting in workingFolder. 1 when the shortcut file was saved, else 0. */
 int MakeShortcut(const char *target, const char *workingFolder, const char *shortcutPath, int iconIndex);
 
-/* Loads a DLL of the system folder by its full path, never from the
-   program's folder or the current one. */
-HMODULE LoadSystemLibrary(const char *name);
-
 #endif

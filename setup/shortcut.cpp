@@ -2,14 +2,21 @@
 #include "setup.h"
 #include <shlobj.h>
 
+typedef HRESULT(WINAPI *CoInitializeFn)(LPVOID);
+typedef HRESULT(WINAPI *CoCreateInstanceFn)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID *);
+typedef void(WINAPI *CoUninitializeFn)(void);
+
 int MakeShortcut(const char *target, const char *workingFolder, const char *shortcutPath, int iconIndex)
 {
+    CoInitializeFn initialize = (CoInitializeFn)(void *)qelSystemProc("ole32.dll", "CoInitialize");
+    CoCreateInstanceFn create = (CoCreateInstanceFn)(void *)qelSystemProc("ole32.dll", "CoCreateInstance");
+    CoUninitializeFn uninitialize = (CoUninitializeFn)(void *)qelSystemProc("ole32.dll", "CoUninitialize");
+    if (!initialize || !create || !uninitialize) return 0;
     int saved = 0;
-    CoInitialize(0);
+    initialize(0);
     WCHAR *wide = (WCHAR *)qelMemBank(1, 2048 + 1024);
     IShellLinkA *link = 0;
-    if (wide && SUCCEEDED(CoCreateInstance(CLSID_ShellLink, 0, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                           (void **)&link))) {
+    if (wide && SUCCEEDED(create(CLSID_ShellLink, 0, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&link))) {
         IPersistFile *file = 0;
         if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file))) {
             link->SetPath(target);
@@ -22,6 +29,6 @@ int MakeShortcut(const char *target, const char *workingFolder, const char *shor
         link->Release();
     }
     qelMemBank(0, (intptr_t)wide);
-    CoUninitialize();
+    uninitialize();
     return saved;
 }
