@@ -228,18 +228,23 @@ static struct {
     HMODULE module;
 } systemDlls[8];
 
-static HMODULE SystemModule(const char *dll)
+HMODULE qelLoadSystemDll(const char *dll)
 {
-    int i = 0;
-    for (; i < 8 && systemDlls[i].name; i++)
-        if (SameText(systemDlls[i].name, dll)) return systemDlls[i].module;
     char path[MAX_PATH + 32];
     UINT n = GetSystemDirectoryA(path, MAX_PATH);
     int length = qelStrLen(dll);
     if (n == 0 || n >= MAX_PATH || length > 30) return 0;
     path[n++] = '\\';
     qelMemCopy(dll, path + n, length + 1);
-    HMODULE module = LoadLibraryExA(path, 0, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return LoadLibraryExA(path, 0, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+static HMODULE SystemModule(const char *dll)
+{
+    int i = 0;
+    for (; i < 8 && systemDlls[i].name; i++)
+        if (SameText(systemDlls[i].name, dll)) return systemDlls[i].module;
+    HMODULE module = qelLoadSystemDll(dll);
     if (module && i < 8) {
         systemDlls[i].name = dll;
         systemDlls[i].module = module;

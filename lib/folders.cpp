@@ -147,8 +147,19 @@ static int CALLBACK FolderCaptionProc(HWND chooser, UINT notification, LPARAM va
     return 0;
 }
 
+// The choosers live in the shell, the common dialogs and COM: reached by
+// full path from the system folder when first used.
+typedef LPITEMIDLIST(WINAPI *BrowseFn)(LPBROWSEINFOA);
+typedef BOOL(WINAPI *PathFromIdFn)(LPCITEMIDLIST, LPSTR);
+typedef void(WINAPI *TaskMemFreeFn)(LPVOID);
+typedef BOOL(WINAPI *FileNameFn)(LPOPENFILENAMEA);
+
 static int BrowseFolder(HWND owner, char *buffer, const char *caption, const char *instruction)
 {
+    BrowseFn browse = (BrowseFn)(void *)qelSystemProc("shell32.dll", "SHBrowseForFolderA");
+    PathFromIdFn pathFromId = (PathFromIdFn)(void *)qelSystemProc("shell32.dll", "SHGetPathFromIDListA");
+    TaskMemFreeFn taskMemFree = (TaskMemFreeFn)(void *)qelSystemProc("ole32.dll", "CoTaskMemFree");
+    if (!browse || !pathFromId || !taskMemFree) return 0;
     BROWSEINFOA info;
     qelMemClr(&info, sizeof info);
     info.hwndOwner = owner;
@@ -156,10 +167,10 @@ static int BrowseFolder(HWND owner, char *buffer, const char *caption, const cha
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN;
     info.lpfn = FolderCaptionProc;
     info.lParam = (LPARAM)caption;
-    LPITEMIDLIST item = SHBrowseForFolderA(&info);
+    LPITEMIDLIST item = browse(&info);
     if (!item) return 0;
-    SHGetPathFromIDListA(item, buffer);
-    CoTaskMemFree(item);
+    pathFromId(item, buffer);
+    taskMemFree(item);
     return 1;
 }
 
@@ -186,13 +197,10 @@ static char *Choose(bool save, HWND owner, HINSTANCE instance, const char *title
     ofn.lpstrFile = result;
     ofn.nMaxFile = 260;
     ofn.lpstrTitle = title;
-    if (save) {
-        ofn.Flags = OFN_LONGNAMES | OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
-        GetSaveFileNameA(&ofn);
-    } else {
-        ofn.Flags = OFN_LONGNAMES | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-        GetOpenFileNameA(&ofn);
-    }
+    FileNameFn choose = (FileNameFn)(void *)qelSystemProc("comdlg32.dll", save ? "GetSaveFileNameA" : "GetOpenFileNameA");
+    ofn.Flags = save ? OFN_LONGNAMES | OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT
+                     : OFN_LONGNAMES | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    if (choose) choose(&ofn);
     return result;
 }
 

@@ -49,6 +49,8 @@ HMODULE qelModule(void);
    no DLL beside the program or in the current folder is ever picked up.
    0 when the DLL or the function cannot be had. */
 FARPROC qelSystemProc(const char *dll, const char *name);
+/* Loads a DLL of the system folder by its full path; 0 when it cannot. */
+HMODULE qelLoadSystemDll(const char *dll);
 
 /* 1 when a directory search for name (a file, a folder or a pattern) finds
    at least one entry, else 0. */

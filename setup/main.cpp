@@ -12,6 +12,21 @@ static void RestrictDllSearch(void)
     if (setDirs) setDirs(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
+// The shell, COM and the common controls load further DLLs by name as they
+// go, and not every loader keeps those loads to the system folder. Loading
+// them from there first makes every later load by name find them already
+// in the process.
+static void PreloadSystemDlls(void)
+{
+    static const char *const dlls[] = {
+        "uxtheme.dll", "msimg32.dll", "comctl32.dll", "shlwapi.dll", "shcore.dll", "shell32.dll",
+        "rpcrt4.dll", "combase.dll", "ole32.dll", "oleaut32.dll", "propsys.dll", "windowscodecs.dll",
+        "actxprxy.dll", "userenv.dll", "setupapi.dll", "version.dll", "dwmapi.dll", "apphelp.dll",
+        "clbcatq.dll", "cryptbase.dll", "oleacc.dll", "profapi.dll", "ntmarta.dll", "sspicli.dll",
+    };
+    for (const char *dll : dlls) qelLoadSystemDll(dll);
+}
+
 // The progress bar's window class lives in the common controls.
 static void InitialiseCommonControls(void)
 {
@@ -24,6 +39,7 @@ static void InitialiseCommonControls(void)
 static void SetupMain(void)
 {
     RestrictDllSearch();
+    PreloadSystemDlls();
     setup.instance = GetModuleHandleA(0);
     typedef HICON(WINAPI * ExtractFn)(HINSTANCE, LPSTR, WORD *);
     ExtractFn extract = (ExtractFn)(void *)qelSystemProc("shell32.dll", "ExtractAssociatedIconA");

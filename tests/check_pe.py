@@ -19,6 +19,11 @@ from tally import check, report
 WINDOWS_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "comdlg32.dll",
                 "shell32.dll", "ole32.dll", "advapi32.dll", "msvcrt.dll"}
 
+# The setup program itself imports only what the core of Windows maps for
+# every process; the shell, COM, common dialogs and common controls pull in
+# further DLLs and are loaded by full path from the system folder instead.
+SETUP_IMPORTS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll"}
+
 
 # The library's whole interface, in the byte order of the names (upper-case
 # letters before lower-case ones): ordinal n is the n-th name here.
@@ -73,6 +78,9 @@ def common(pe, label):
 def main():
     exe_path, dll_path, list_path = sys.argv[1:4]
     exe = pefile.PE(exe_path)
+    for e in getattr(exe, "DIRECTORY_ENTRY_IMPORT", []):
+        name = e.dll.decode().lower()
+        check(name in SETUP_IMPORTS, f"InstallQvn.exe: imports only the core DLLs, not {name}")
     common(exe, "InstallQvn.exe")
     check(exe.OPTIONAL_HEADER.Subsystem == 2, "InstallQvn.exe: GUI subsystem")
     check(not exe.FILE_HEADER.Characteristics & 0x2000, "InstallQvn.exe: an executable, not a DLL")

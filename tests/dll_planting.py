@@ -68,7 +68,8 @@ def traced_run(s, medium, product, overrides=""):
             e2e.dos(os.path.join(product, "LicenseQvn.txt")), e2e.dos(os.path.join(product, "ReadfirstQvn.txt"))]
     out = subprocess.run(args, capture_output=True, text=True, errors="replace", env=env, timeout=300)
     print(out.stdout.strip(), flush=True)
-    return out.returncode, LOADED.findall(out.stderr)
+    # The trace writes paths as escaped strings: \\ for each backslash.
+    return out.returncode, [(p.replace("\\\\", "\\"), kind) for p, kind in LOADED.findall(out.stderr)]
 
 
 def main():
