@@ -2,6 +2,12 @@
 #include "setup.h"
 #include <shlobj.h>
 
+// The three identifiers, written out here: the platform's identifier
+// library would bring in kilobytes of others.
+static const GUID kShellLink = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+static const GUID kShellLinkA = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+static const GUID kPersistFile = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
 typedef HRESULT(WINAPI *CoInitializeFn)(LPVOID);
 typedef HRESULT(WINAPI *CoCreateInstanceFn)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID *);
 typedef void(WINAPI *CoUninitializeFn)(void);
@@ -16,9 +22,9 @@ int MakeShortcut(const char *target, const char *workingFolder, const char *shor
     initialize(0);
     WCHAR *wide = (WCHAR *)qelMemBank(1, 2048 + 1024);
     IShellLinkA *link = 0;
-    if (wide && SUCCEEDED(create(CLSID_ShellLink, 0, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&link))) {
+    if (wide && SUCCEEDED(create(kShellLink, 0, CLSCTX_INPROC_SERVER, kShellLinkA, (void **)&link))) {
         IPersistFile *file = 0;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file))) {
+        if (SUCCEEDED(link->QueryInterface(kPersistFile, (void **)&file))) {
             link->SetPath(target);
             link->SetWorkingDirectory(workingFolder);
             link->SetIconLocation(target, iconIndex);
