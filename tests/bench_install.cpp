@@ -12,6 +12,7 @@
 #include "setup.h"
 #include <commctrl.h>
 #include "packfile.h"
+#include "winutil.h"
 
 static double Median(std::vector<double> v)
 {
@@ -45,30 +46,6 @@ static std::string Content(unsigned n, unsigned seed)
         else s += (char)(seed >> 20);
     }
     return s;
-}
-
-static void Spit(const std::string &path, const std::string &data)
-{
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
-    DWORD n;
-    WriteFile(h, data.data(), (DWORD)data.size(), &n, 0);
-    CloseHandle(h);
-}
-
-static void RemoveTree(const std::string &dir)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = fd.cFileName;
-            if (name == "." || name == "..") continue;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(dir + "\\" + name);
-            else DeleteFileA((dir + "\\" + name).c_str());
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
-    }
-    RemoveDirectoryA(dir.c_str());
 }
 
 // The same files written plain, each flushed, the same folders made.
@@ -138,7 +115,7 @@ int main(int argc, char **argv)
         ZeroMemory(setup.clipFolder, TEXT_SIZE);
         ZeroMemory(setup.menuFolder, TEXT_SIZE);
         HWND page = CreateDialogParamA(setup.instance, MAKEINTRESOURCEA(IDD_INSTALL), 0, InstallPageProc, 0);
-        RemoveTree(setup.installFolder);
+        ScratchDir::RemoveTree(setup.installFolder);
         double t0 = Now();
         RunInstall(page);
         double run = Now() - t0;
@@ -153,9 +130,9 @@ int main(int argc, char **argv)
         linkTimes.push_back(Now() - t1);
         if (setup.missingCount) printf("warning: the run missed %s\n", setup.missing);
         std::string copyTarget = std::string(setup.installFolder) + " plain";
-        RemoveTree(copyTarget);
+        ScratchDir::RemoveTree(copyTarget);
         double copy = PlainCopy(plainDir, copyTarget);
-        RemoveTree(copyTarget);
+        ScratchDir::RemoveTree(copyTarget);
         runs.push_back(run);
         copies.push_back(copy);
     }

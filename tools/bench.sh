@@ -5,11 +5,7 @@
 # timings; the sizes are those of the shipped i686 files.
 set -eu
 cd "$(dirname "$0")/.."
-tools/install-deps.sh >/dev/null
-for preset in win32 win64; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$(nproc)" >/dev/null
-done
+tools/build.sh win32 win64 >/dev/null
 work=$PWD/build/bench
 rm -rf "$work"
 mkdir -p "$work/run"

@@ -8,12 +8,7 @@
 # pages are walked by themselves under Xvfb and each is saved as a PNG.
 set -eu
 cd "$(dirname "$0")/.."
-tools/install-deps.sh
-jobs=$(nproc)
-for preset in native win32 win64; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
-done
+tools/build.sh native win32 win64
 
 out=$PWD/out
 rm -rf "$out"

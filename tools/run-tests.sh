@@ -4,13 +4,8 @@
 # the whole run, and the static checks of the shipped i686 files.
 set -eu
 cd "$(dirname "$0")/.."
-tools/install-deps.sh
+tools/build.sh native win64 win32
 jobs=$(nproc)
-
-for preset in native win64 win32; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
-done
 
 # One display for every windowed test.
 if [ -z "${DISPLAY:-}" ]; then
