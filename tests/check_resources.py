@@ -13,6 +13,7 @@ import sys
 
 import pefile
 
+from check_hardening import resources as all_resources
 from check_pe import common
 from tally import check, report
 
@@ -76,14 +77,8 @@ def equal(got, want, what):
 def resources(pe, rtype):
     """{name id: data} of one resource type (first language of each)."""
     found = {}
-    if not hasattr(pe, "DIRECTORY_ENTRY_RESOURCE"):
-        return found
-    for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
-        if t.id != rtype:
-            continue
-        for name in t.directory.entries:
-            lang = name.directory.entries[0].data.struct
-            found[name.id] = pe.get_data(lang.OffsetToData, lang.Size)
+    for name, _lang, data in all_resources(pe, rtype):
+        found.setdefault(name, data)
     return found
 
 

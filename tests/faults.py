@@ -60,6 +60,12 @@ class Case:
     def medium_file(self, name):
         return os.path.join(self.medium, name)
 
+    def pack_into_medium(self, plain):
+        """Packs a plain file with PackFile into the medium, under its name."""
+        subprocess.run([self.r.wine, self.s.prefix, os.path.join(self.r.bindir, "packcli.exe"), "1",
+                        e2e.dos(plain), e2e.dos(self.medium_file(os.path.basename(plain)))],
+                       capture_output=True)
+
     def no_documents(self):
         """The documents cannot be shown: both texts are expected empty."""
         empty = os.path.join(self.s.root, "empty.txt")
@@ -232,9 +238,7 @@ def main():
         c.license = os.path.join(c.s.root, "LicenseQvn.txt")
         open(c.license, "wb").write(text)
         assert len(text) > 100 * 1024
-        subprocess.run([wine, c.s.prefix, os.path.join(bindir, "packcli.exe"), "1",
-                                     e2e.dos(c.license), e2e.dos(c.medium_file("LicenseQvn.txt"))],
-                                    capture_output=True)
+        c.pack_into_medium(c.license)
         r.run(c)
     if case("odd-documents"):
         c = Case(r, "odd-documents")
@@ -243,8 +247,7 @@ def main():
         open(c.license, "wb").write(b"Text before a NUL byte.\r\n\x00and text after it\r\n")
         open(c.readme, "wb").write(b"One long line with no line end at all " * 20)
         for doc in (c.license, c.readme):
-            subprocess.run([wine, c.s.prefix, os.path.join(bindir, "packcli.exe"), "1", e2e.dos(doc),
-                            e2e.dos(c.medium_file(os.path.basename(doc)))], capture_output=True)
+            c.pack_into_medium(doc)
         r.run(c)
     if case("no-icon-file"):
         c = Case(r, "no-icon-file")
