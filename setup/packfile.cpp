@@ -41,7 +41,8 @@ static int WriteWhole(const char *destination, const unsigned char *data, unsign
 {
     int existed = IsFileFound(destination);
     int written = qelWriteFile(destination, 1, data, length);
-    if ((unsigned)written == length && CutFile(destination, length)) return (int)length;
+    // A new file holds exactly what was written: only an old one may be longer.
+    if ((unsigned)written == length && (!existed || CutFile(destination, length))) return (int)length;
     if (!existed || written > 0) DeleteFileA(destination);
     return 0;
 }
