@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the builds, tests and tools need; skips what is there.
 # Never wine32 or the i386 architecture: only the 64-bit Wine runs here.
+# python3-distutils: Debian's python3-unicorn imports it without depending on it.
 set -eu
 pkgs="g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 xvfb xauth
-      cmake make googletest python3 python3-pefile python3-unicorn liblnk-utils zlib1g-dev
+      cmake make googletest python3 python3-pefile python3-unicorn python3-distutils liblnk-utils zlib1g-dev
       clang libclang-rt-14-dev imagemagick git python3-pil fonts-urw-base35 fonts-dejavu-core"
 missing=""
 for p in $pkgs; do
