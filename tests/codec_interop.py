@@ -14,6 +14,8 @@ import sys
 import tempfile
 import zlib
 
+from tally import check, report
+
 
 def dos(path):
     return "Z:" + path.replace("/", "\\")
@@ -33,7 +35,6 @@ def mixed(n, seed):
 
 def main():
     wine, prefix, cli = sys.argv[1:4]
-    failures = []
     with tempfile.TemporaryDirectory() as d:
         sizes = [1, 2, 255, 300, 4096, 100000, 1 << 20]
         jobs, checks = [], []
@@ -75,8 +76,8 @@ def main():
         results = [int(x) for x in run.stdout.split()]
         if run.returncode != 0 or len(results) != len(jobs):
             print("packcli failed:", run.returncode, run.stdout, run.stderr)
-            print("0 passed, 1 failed")
-            return 1
+            check(False, "packcli ran every job")
+            return report()
         for (kind, n, data, path), got in zip(checks, results):
             label = f"{kind} {n}"
             if kind == "pack":
@@ -87,12 +88,8 @@ def main():
                 ok = got == n and open(path, "rb").read() == data
             else:
                 ok = got == 0 and not os.path.exists(path)
-            if not ok:
-                failures.append(label)
-    for f in failures:
-        print("FAILED:", f)
-    print(f"{len(checks) - len(failures)} passed, {len(failures)} failed")
-    return 1 if failures else 0
+            check(ok, label)
+    return report()
 
 
 if __name__ == "__main__":

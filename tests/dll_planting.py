@@ -26,6 +26,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_setup as e2e  # noqa: E402
+import tally  # noqa: E402
 import pefile  # noqa: E402
 
 # HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs of a
@@ -109,9 +110,7 @@ def main():
     e2e.check(code == 0, "the setup installs with the planted DLLs beside it")
     e2e.check_installed(s, product)
     subprocess.run(["env", f"WINEPREFIX={s.prefix}", "wineserver", "-k"], capture_output=True)
-    failed = sum(1 for ok, _ in e2e.results if not ok)
-    print(f"{len(e2e.results) - failed} passed, {failed} failed")
-    return 1 if failed else 0
+    return tally.report()
 
 
 if __name__ == "__main__":

@@ -15,16 +15,15 @@ import shutil
 import subprocess
 import sys
 
+import tally
+
 PLAN = [("Ostrel.exe", ""), ("Ov.INI", ""), ("VELLSVR.exe", ""), ("KQSVR.exe", ""),
         ("OsGuide.pdf", ""), ("KQ1.avi", "KQ"), ("KQ2.avi", "KQ"), ("KQ3.avi", "KQ")]
 DOCS = ["LicenseQvn.txt", "ReadfirstQvn.txt"]
 
-results = []
-
-
 def check(cond, what):
-    results.append((bool(cond), what))
-    if not cond:
+    """A shared check that also says at once what failed: the runs are long."""
+    if not tally.check(cond, what):
         print("FAILED:", what, flush=True)
 
 
@@ -182,9 +181,7 @@ def main():
     check_installed(s, product)
 
     subprocess.run(["env", f"WINEPREFIX={s.prefix}", "wineserver", "-k"], capture_output=True)
-    failed = sum(1 for ok, _ in results if not ok)
-    print(f"{len(results) - failed} passed, {failed} failed")
-    return 1 if failed else 0
+    return tally.report()
 
 
 if __name__ == "__main__":

@@ -18,6 +18,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_setup as e2e  # noqa: E402
+import tally  # noqa: E402
 
 SUCCESS = "Setup has successfully installed Quorvane."
 PARTIAL = "Setup could not install all of Quorvane. Not installed:"
@@ -273,9 +274,7 @@ def main():
     print("\nfault table:")
     for name, result in r.table:
         print(f"  {name:24} {result}")
-    failed = sum(1 for ok, _ in e2e.results if not ok)
-    print(f"{len(e2e.results) - failed} passed, {failed} failed")
-    return 1 if failed else 0
+    return tally.report()
 
 
 if __name__ == "__main__":

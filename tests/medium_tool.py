@@ -10,14 +10,11 @@ import sys
 import tempfile
 import zlib
 
+from tally import check, report
+
 PACKED = ["Ostrel.exe", "Ov.INI", "VELLSVR.exe", "KQSVR.exe", "OsGuide.pdf",
           "KQ1.avi", "KQ2.avi", "KQ3.avi", "LicenseQvn.txt", "ReadfirstQvn.txt"]
 
-results = []
-
-
-def check(cond, what):
-    results.append((bool(cond), what))
 
 
 def run(*args):
@@ -65,11 +62,7 @@ def main():
         check(run(tool, "medium", os.path.join(d, "nothing"), medium, brannic) == 1,
               "a missing product folder fails")
         check(run(tool) == 2, "usage")
-    failed = [w for ok, w in results if not ok]
-    for w in failed:
-        print("FAILED:", w)
-    print(f"{len(results) - len(failed)} passed, {len(failed)} failed")
-    return 1 if failed else 0
+    return report()
 
 
 if __name__ == "__main__":
