@@ -3,15 +3,20 @@
 // Windows and Wine map an executable loaded with LoadLibrary without binding
 // its import table and without running its start-up code; Wine does not
 // apply its base relocations either when it maps it at a new address. Every
-// exported name enters through a thunk that calls qelBindImports once before
-// the function proper; when the executable is the running program the
-// loader has done everything already and nothing is done here. Until then
-// this file may call nothing through the imports and use no absolute
-// address: kernel32 is found through the process's loader data and its
-// exports are read by hand.
+// exported name enters through a thunk that calls qelBindImports before the
+// function proper; when the executable is the running program the loader
+// has done everything already and nothing is done here. Until the image is
+// relocated and bound this file may call nothing through the imports and
+// use no absolute address: x86_64 code addresses relative to the
+// instruction pointer anyway; i686 code addresses absolutely, so there the
+// image finds itself with call/pop and link-time offsets from its own base
+// (.rva, which the loader never touches), and the few literals needed before
+// relocating are moved by hand (Here). kernel32 is found through the
+// process's loader data and its exports are read by hand.
 #include "qelint.h"
 
-volatile int qelBound = 0;
+// 0 untouched, 1 being bound by some thread, 2 bound.
+volatile LONG qelBindState = 0;
 
 struct LoaderName {
     USHORT length;
@@ -54,29 +59,70 @@ static ProcessBlock *CurrentProcessBlock(void)
     return peb;
 }
 
-// Where the image lies now, and where its absolute addresses say it lies:
-// the two differ while the image waits to be relocated.
+#ifdef __x86_64__
 static unsigned char *ActualBase(void)
 {
     unsigned char *p;
-#ifdef __x86_64__
     __asm__("leaq __ImageBase(%%rip), %0" : "=r"(p));
-#else
-    // i686 code addresses absolutely: only a loader can have moved it.
-    __asm__("call 1f\n1:\tpopl %0\n\tsubl $1b, %0\n\taddl $___ImageBase, %0" : "=r"(p));
-#endif
     return p;
 }
 
+static volatile LONG *BindState(void) { return &qelBindState; }
+#else
+// Where the image lies now: the run-time address of a label less its offset.
+static unsigned char *ActualBase(void)
+{
+    unsigned char *p;
+    __asm__("call 1f\n"
+            "1:\tpopl %0\n"
+            "\tsubl 2f-1b(%0), %0\n"
+            "\tjmp 3f\n"
+            "2:\t.rva 1b\n"
+            "3:"
+            : "=r"(p));
+    return p;
+}
+
+// The bind state, found the same way: it must be right before relocating.
+static volatile LONG *BindState(void)
+{
+    unsigned char *p, *label;
+    __asm__("call 1f\n"
+            "1:\tpopl %1\n"
+            "\tmovl %1, %0\n"
+            "\tsubl 2f-1b(%1), %0\n"
+            "\taddl 2f+4-1b(%1), %0\n"
+            "\tjmp 3f\n"
+            "2:\t.rva 1b, _qelBindState\n"
+            "3:"
+            : "=&r"(p), "=&r"(label));
+    return (volatile LONG *)p;
+}
+#endif
+
+// Where the image's absolute addresses say it lies: the link-time base until
+// the image is relocated, the actual one after.
 static unsigned char *LinkedBase(void)
 {
     unsigned char *p;
 #ifdef __x86_64__
-    __asm__("movabsq $__ImageBase, %0" : "=r"(p));
+    __asm__ __volatile__("movabsq $__ImageBase, %0" : "=r"(p));
 #else
-    __asm__("movl $___ImageBase, %0" : "=r"(p));
+    __asm__ __volatile__("movl $___ImageBase, %0" : "=r"(p));
 #endif
     return p;
+}
+
+// The true address of a literal of this image, before or after relocating
+// (linked is LinkedBase() read in the same state). x86_64 code reaches its
+// literals relative to the instruction pointer: they are right already.
+static const char *Here(const char *literal, unsigned char *self, unsigned char *linked)
+{
+#ifdef __x86_64__
+    return literal;
+#else
+    return (const char *)(self + ((const unsigned char *)literal - linked));
+#endif
 }
 
 HMODULE qelModule(void) { return (HMODULE)ActualBase(); }
@@ -100,10 +146,11 @@ static bool SameModule(const LoaderName *u, const char *name, char stop)
     for (; i < n && name[i] && name[i] != stop; i++)
         if (u->buffer[i] > 127 || Lower((char)u->buffer[i]) != Lower(name[i])) return false;
     if (i == n && (!name[i] || name[i] == stop)) return true;
-    // A forwarder names the module without ".dll".
-    const char *dll = ".dll";
+    // A forwarder names the module without ".dll" (spelt out: no literal
+    // may be read before relocating).
+    const unsigned dll = '.' | 'd' << 8 | 'l' << 16 | 'l' << 24;
     for (unsigned k = 0; k < 4; k++, i++)
-        if (i >= n || Lower((char)u->buffer[i]) != dll[k]) return false;
+        if (i >= n || Lower((char)u->buffer[i]) != (char)(dll >> 8 * k)) return false;
     return i == n;
 }
 
@@ -150,9 +197,9 @@ static void *Export(void *base, const char *name, int depth)
 typedef BOOL(WINAPI *VirtualProtectFn)(LPVOID, SIZE_T, DWORD, PDWORD);
 
 // Applies the image's base relocations for the distance it was moved.
-static void Relocate(unsigned char *self, VirtualProtectFn protect)
+static void Relocate(unsigned char *self, unsigned char *linked, VirtualProtectFn protect)
 {
-    ULONG_PTR delta = (ULONG_PTR)(self - LinkedBase());
+    ULONG_PTR delta = (ULONG_PTR)(self - linked);
     IMAGE_DATA_DIRECTORY *dir = Directory(self, IMAGE_DIRECTORY_ENTRY_BASERELOC);
     if (!delta || !dir->VirtualAddress) return;
     unsigned char *at = Rva(self, dir->VirtualAddress), *end = at + dir->Size;
@@ -165,12 +212,13 @@ static void Relocate(unsigned char *self, VirtualProtectFn protect)
         DWORD old = 0;
         // A fix-up may straddle into the next page.
         protect(page, 0x1008, PAGE_EXECUTE_READWRITE, &old);
+        // No switch: its jump table would be read through absolute addresses
+        // while this very code is being patched.
         for (unsigned i = 0; i < count; i++) {
             unsigned char *p = page + (entry[i] & 0xFFF);
-            switch (entry[i] >> 12) {
-            case IMAGE_REL_BASED_DIR64: *(ULONG64 *)p += delta; break;
-            case IMAGE_REL_BASED_HIGHLOW: *(DWORD *)p += (DWORD)delta; break;
-            }
+            unsigned type = entry[i] >> 12;
+            if (type == IMAGE_REL_BASED_DIR64) *(ULONG64 *)p += delta;
+            else if (type == IMAGE_REL_BASED_HIGHLOW) *(DWORD *)p += (DWORD)delta;
         }
         protect(page, 0x1008, old, &old);
         at += block->SizeOfBlock;
@@ -180,24 +228,21 @@ static void Relocate(unsigned char *self, VirtualProtectFn protect)
 typedef FARPROC(WINAPI *GetProcAddressFn)(HMODULE, LPCSTR);
 typedef HMODULE(WINAPI *LoadLibraryFn)(LPCSTR);
 
-void qelBindImports(void)
+// Relocates the image if it has to be and binds its imports; 1 on success.
+static bool Bind(unsigned char *self)
 {
-    if (qelBound) return;
-    unsigned char *self = ActualBase();
-    if (CurrentProcessBlock()->imageBase == self) {
-        qelBound = 1; // the running program: the loader bound everything
-        return;
-    }
-    void *kernel32 = LoadedModule("kernel32.dll", 0);
+    unsigned char *linked = LinkedBase();
+    void *kernel32 = LoadedModule(Here("kernel32.dll", self, linked), 0);
+    VirtualProtectFn protect = (VirtualProtectFn)Export(kernel32, Here("VirtualProtect", self, linked), 0);
+    if (!protect) return false;
+    Relocate(self, linked, protect);
+
+    // From here on absolute addresses are right.
     GetProcAddressFn getProc = (GetProcAddressFn)Export(kernel32, "GetProcAddress", 0);
     LoadLibraryFn load = (LoadLibraryFn)Export(kernel32, "LoadLibraryA", 0);
-    if (!getProc || !load) return;
-    VirtualProtectFn protect = (VirtualProtectFn)(void *)getProc((HMODULE)kernel32, "VirtualProtect");
-    if (!protect) return;
-    Relocate(self, protect);
-
+    if (!getProc || !load) return false;
     IMAGE_DATA_DIRECTORY *dir = Directory(self, IMAGE_DIRECTORY_ENTRY_IMPORT);
-    if (!dir->VirtualAddress) { qelBound = 1; return; }
+    if (!dir->VirtualAddress) return true;
     for (IMAGE_IMPORT_DESCRIPTOR *d = (IMAGE_IMPORT_DESCRIPTOR *)Rva(self, dir->VirtualAddress);
          d->Name; d++) {
         HMODULE mod = load((const char *)Rva(self, d->Name));
@@ -218,7 +263,24 @@ void qelBindImports(void)
         }
         if (unprotected) protect(slots, count * sizeof *slots, old, &old);
     }
-    qelBound = 1;
+    return true;
+}
+
+void qelBindImports(void)
+{
+    volatile LONG *state = BindState();
+    if (*state == 2) return;
+    // One thread binds; a concurrent first call waits for it (relocating
+    // twice would move every address twice).
+    if (__sync_val_compare_and_swap(state, 0, 1) != 0) {
+        while (*state != 2) __asm__ __volatile__("pause");
+        return;
+    }
+    unsigned char *self = ActualBase();
+    // The running program: the loader did everything. Otherwise a failure
+    // before relocating changed nothing and the next call tries again.
+    if (CurrentProcessBlock()->imageBase == self || Bind(self)) *state = 2;
+    else *state = 0;
 }
 
 // System DLLs loaded by full path, remembered by name (callers pass the

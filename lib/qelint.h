@@ -27,11 +27,13 @@ int DecTextToInt(const char *text);
 unsigned HexTextToInt(const char *text);
 
 #ifdef _WIN32
-/* Non-zero once the module's imports are known to be bound: at once when
-   this executable is the running program, after qelBindImports when another
-   program loaded it. The export thunks test it before every call. */
-extern volatile int qelBound;
-/* Binds the import table when the module was loaded as a library. */
+/* 2 once the module's imports are known to be bound: at once when this
+   executable is the running program, after qelBindImports when another
+   program loaded it (1 while a thread binds). */
+extern volatile LONG qelBindState;
+/* Relocates the image and binds its import table when the module was
+   loaded as a library and that has not been done; every export's entry
+   thunk calls it first. */
 void qelBindImports(void);
 /* The window that (window, id) names: id 0 the window itself, any other
    id the dialog item with that id (0 when there is none). Every window and

@@ -55,7 +55,7 @@ static void SetupMain(void)
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    qelBound = 1; // the running program: the loader bound the imports
+    qelBindState = 2; // the running program: the loader bound the imports
     SetupMain();
     return 0;
 }

@@ -80,7 +80,8 @@ class Runner:
         self.root = os.path.join(build, "faults")
         shutil.rmtree(self.root, ignore_errors=True)
         os.makedirs(self.root)
-        # One clean prefix, copied for every case.
+        # One clean prefix, copied for every case as hard links: Wine replaces
+        # its registry files instead of writing into them.
         self.template = os.path.join(self.root, "template")
         base = e2e.Setup(wine, os.path.join(self.root, "base"), bindir)
         self.product = os.path.join(base.root, "product")
@@ -88,12 +89,12 @@ class Runner:
         e2e.make_product(self.product)
         base.make_medium(self.product, self.medium)
         subprocess.run(["env", f"WINEPREFIX={base.prefix}", "wineserver", "-w"], capture_output=True)
-        shutil.copytree(base.prefix, self.template, symlinks=True)
+        shutil.copytree(base.prefix, self.template, symlinks=True, copy_function=os.link)
         self.table = []
 
     def setup_for(self, name):
         s = e2e.Setup(self.wine, os.path.join(self.root, name), self.bindir)
-        shutil.copytree(self.template, s.prefix, symlinks=True)
+        shutil.copytree(self.template, s.prefix, symlinks=True, copy_function=os.link)
         return s
 
     def run(self, case, runs=1):

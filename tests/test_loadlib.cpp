@@ -7,6 +7,8 @@
 #include <string.h>
 #include <string>
 
+#include "uitest.h"
+
 static int failures;
 #define CHECK(cond)                                                          \
     do {                                                                     \
@@ -66,6 +68,89 @@ static void PureFirst()
     CHECK(divide(7, -2) == -4);
 }
 
+// The string family writes into the caller's buffers only.
+static void StringsFirst()
+{
+    auto plus = Fn<char *(WINAPI *)(const char *, char *)>("_qelStrPlus@8");
+    auto find = Fn<int(WINAPI *)(int, const char *, const char *)>("_qelLInstr@12");
+    char b[16] = "ab";
+    CHECK(plus("cd", b) == b);
+    CHECK(strcmp(b, "abcd") == 0);
+    CHECK(find(1, b, "cd") == 3);
+}
+
+// The conversions answer in result areas of the library's own data.
+static void ConvertFirst()
+{
+    auto str = Fn<char *(WINAPI *)(int)>("_qelStr@4");
+    auto val = Fn<int(WINAPI *)(const char *)>("_qelHexVal@4");
+    char *s = str(-1234);
+    CHECK(s != 0 && strcmp(s, "-1234") == 0);
+    MEMORY_BASIC_INFORMATION m;
+    CHECK(VirtualQuery(s, &m, sizeof m) && m.AllocationBase == (void *)lib);
+    CHECK(val("7fff") == 0x7fff);
+}
+
+static void TimeFirst()
+{
+    auto tick = Fn<unsigned(WINAPI *)(void)>("_qelTimeTick@0");
+    DWORD before = GetTickCount();
+    unsigned t = tick();
+    CHECK(t - before < 1000);
+}
+
+static void SysDirFirst()
+{
+    auto sysdir = Fn<int(WINAPI *)(char *, int)>("_qelGetSysDir@8");
+    char mine[MAX_PATH] = "", real[MAX_PATH] = "";
+    UINT n = GetSystemDirectoryA(real, MAX_PATH);
+    CHECK(sysdir(mine, MAX_PATH) == 1 && n > 0);
+    CHECK(strcmp(mine, real) == 0);
+}
+
+// Painting reaches user32 and gdi32: a filled window reads back its colour.
+static void FillFirst()
+{
+    auto fill = Fn<int(WINAPI *)(HWND, int, unsigned, const RECT *)>("_qelFill@16");
+    HWND w = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 10, 10, 40, 40, 0, 0, 0, 0);
+    CHECK(w != 0);
+    UpdateWindow(w);
+    RECT r = {0, 0, 40, 40};
+    CHECK(fill(w, 0, RGB(10, 200, 30), &r) == 1);
+    HDC dc = GetDC(w);
+    CHECK(GetPixel(dc, 20, 20) == RGB(10, 200, 30));
+    ReleaseDC(w, dc);
+    DestroyWindow(w);
+}
+
+// The controls family: a text written into an edit control reads back.
+static void ControlsFirst()
+{
+    auto write = Fn<int(WINAPI *)(HWND, int, const char *)>("_qelWriteStr@12");
+    auto read = Fn<int(WINAPI *)(HWND, int, char *, int)>("_qelReadStr@16");
+    HWND w = CreateWindowExA(0, "EDIT", "", WS_POPUP, 0, 0, 100, 20, 0, 0, 0, 0);
+    CHECK(w != 0);
+    write(w, 0, "typed");
+    char b[32] = "";
+    read(w, 0, b, sizeof b);
+    CHECK(strcmp(b, "typed") == 0);
+    DestroyWindow(w);
+}
+
+// The file chooser goes through the system folder's common dialogs; a user
+// cancels it from another thread.
+static void FileNameFirst()
+{
+    auto choose = Fn<char *(WINAPI *)(int, HWND, HINSTANCE, char *)>("_qelGetFileName@16");
+    char b[260] = "untouched";
+    DialogAnswerer cancel("Select A File", IDCANCEL);
+    char *got = choose(-1, 0, GetModuleHandleA(0), b);
+    cancel.Join();
+    CHECK(cancel.found);
+    CHECK(got == 0 || *got == 0);
+    CHECK(strcmp(b, "untouched") == 0);
+}
+
 static void Everything()
 {
     for (const Export &e : kExports)
@@ -93,10 +178,18 @@ int main(int argc, char **argv)
     std::string first = argc > 1 ? argv[1] : "all";
     lib = LoadLibraryA((Folder() + "InstallQvn.exe").c_str());
     if (!lib) { printf("FAILED: cannot load InstallQvn.exe (%lu)\n", GetLastError()); return 1; }
-    if (first == "filesize") FileSizeFirst();
-    else if (first == "membank") MemBankFirst();
-    else if (first == "pure") PureFirst();
-    else Everything();
+    // One export of each family as the very first call of the process.
+    static const struct {
+        const char *name;
+        void (*run)();
+    } kFirst[] = {{"pure", PureFirst}, {"membank", MemBankFirst}, {"strings", StringsFirst},
+                  {"convert", ConvertFirst}, {"time", TimeFirst}, {"fill", FillFirst},
+                  {"controls", ControlsFirst}, {"filesize", FileSizeFirst},
+                  {"sysdir", SysDirFirst}, {"filename", FileNameFirst}};
+    void (*run)() = Everything;
+    for (const auto &f : kFirst)
+        if (first == f.name) run = f.run;
+    run();
     printf("%s: %d passed, %d failed\n", first.c_str(), failures ? 0 : 1, failures ? 1 : 0);
     return failures ? 1 : 0;
 }

@@ -1,8 +1,12 @@
 #!/bin/sh
-# Runs a Windows program under 64-bit Wine in a prefix of the build's own.
+# Runs a Windows program under Wine in a prefix of the build's own: 64-bit
+# Wine on this machine, 32-bit Wine in the emulated machine.
 # usage: wine-run.sh PREFIX PROGRAM [ARGS...]
 # Without a display each run gets its own Xvfb. QVN_DLLOVERRIDES adds to the
 # DLL overrides; winedbg is kept off so that a crash fails instead of hanging.
+# With QVN_PREFIX_TEMPLATE set, a new prefix is a hard-linked copy of that
+# one (Wine replaces its registry files rather than writing into them)
+# instead of a new one made by wineboot.
 prefix=$1
 shift
 export WINEPREFIX="$prefix"
@@ -13,8 +17,12 @@ if [ ! -f "$prefix/system.reg" ]; then
   # Concurrent first runs wait for one prefix to be made.
   # Windows are left unmanaged: with no window manager on the display,
   # Wine would otherwise wait two seconds for one whenever a window closes.
-  flock "$prefix.lock" sh -c '[ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1;
-    wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1; wineserver -w; }'
+  if [ -n "${QVN_PREFIX_TEMPLATE:-}" ]; then
+    flock "$prefix.lock" sh -c '[ -f "$WINEPREFIX/system.reg" ] || cp -al "$QVN_PREFIX_TEMPLATE/." "$WINEPREFIX/"'
+  else
+    flock "$prefix.lock" sh -c '[ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1;
+      wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1; wineserver -w; }'
+  fi
 fi
 # The target system has the common Start Menu folder; a new prefix does not.
 menu="$prefix/drive_c/Documents and Settings/All Users/Start Menu/Programs"

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the builds, tests and tools need; skips what is there.
-# Never wine32 or the i386 architecture: only the 64-bit Wine runs here.
+# Never wine32 or the i386 architecture: only the 64-bit Wine runs here; the
+# 32-bit Wine lives in the emulated machine (qemu, debootstrap, e2fsprogs).
 # python3-distutils: Debian's python3-unicorn imports it without depending on it.
 set -eu
 pkgs="g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 xvfb xauth
       cmake make googletest python3 python3-pefile python3-unicorn python3-distutils liblnk-utils zlib1g-dev
-      clang libclang-rt-14-dev imagemagick git python3-pil fonts-urw-base35 fonts-dejavu-core"
+      clang libclang-rt-14-dev imagemagick git python3-pil fonts-urw-base35 fonts-dejavu-core
+      qemu-system-x86 debootstrap e2fsprogs"
 missing=""
 for p in $pkgs; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

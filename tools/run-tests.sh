@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the three presets and runs every test:
-# native (ASan/UBSan, fuzz smoke runs), win64 under Wine with one Xvfb for
-# the whole run, and the static checks of the shipped i686 files.
+# native (ASan/UBSan, fuzz smoke runs), win32 (the static checks of the
+# shipped i686 files here, every runtime test in the emulated machine, which
+# is built first when it is not cached) and win64 under Wine with one Xvfb
+# for the whole run.
 set -eu
 cd "$(dirname "$0")/.."
 tools/build.sh native win64 win32
@@ -21,5 +23,9 @@ status=0
 for preset in native win32 win64; do
   echo "== ctest $preset"
   ctest --preset "$preset" -j "$jobs" || status=1
+  if [ "$preset" = win32 ] && [ -f build/win32/guest/job.log ]; then
+    echo "== the i686 tests in the emulated machine"
+    cat build/win32/guest/job.log
+  fi
 done
 exit $status

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Runs every test of the i686 build labelled "guest" in the emulated
+# machine, in one boot: the build's programs and the test scripts are copied
+# to the guest's own disk at the same paths (Wine reads PE files on the
+# shared folder with pages missing), ctest runs there against the warm
+# 32-bit prefix, and its output comes back as BUILD/guest/job.log.
+# usage: suites.sh BUILD-DIR SOURCE-DIR [CTEST-ARGS...]
+set -eu
+build=$(cd "$1" && pwd) src=$(cd "$2" && pwd)
+shift 2
+here=$(cd "$(dirname "$0")" && pwd)
+guest=$("$here/build.sh")
+share=$build/guest
+rm -rf "$share"
+mkdir -p "$share"
+
+# What the tests need: the programs, ctest's files and the test scripts.
+(cd / && find "${build#/}/bin" "${src#/}/tests" -type f ! -name '*.a' ! -path '*/fuzz/*' -print
+ cd / && find "${build#/}" -name CTestTestfile.cmake ! -path "${share#/}/*" -print) >"$share/files"
+tar -C / -cf "$share/tree.tar" -T "$share/files"
+
+quoted=""
+for a in "$@"; do quoted="$quoted '$a'"; done
+cat >"$share/job.sh" <<JOB
+set -u
+tar -xf /mnt/tree.tar -C /
+# New prefixes start as hard-linked copies of the warm one.
+export QVN_PREFIX_TEMPLATE=/root/prefix32
+Xvfb :1 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+export DISPLAY=:1
+cd '$build'
+started=\$(date +%s)
+ctest -L guest -j2 --output-on-failure$quoted
+rc=\$?
+echo "guest: ctest ran \$(( \$(date +%s) - started )) s"
+pkill -x wineserver; pkill -f '\\.exe'; sleep 1
+exit \$rc
+JOB
+set +e
+"$here/run.sh" "$guest" "$share" "${QVN_GUEST_SECONDS:-2700}"
+rc=$?
+set -e
+cat "$share/job.log" 2>/dev/null
+exit $rc
