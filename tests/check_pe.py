@@ -1,13 +1,13 @@
 #!/usr/bin/python3
 """Static checks of the shipped i686 files.
 
-usage: check_pe.py InstallQvn.exe Brannic.dll exports.txt [client.exe]
+usage: check_pe.py InstallQvn.exe Brannic.dll exports.txt [client.exe...]
 
 Export table (the library's 101 names, ordinals in byte order, module
-name), imports from Windows' own DLLs only, PE32 with ASLR and DEP, and
-Brannic.dll's zlib. With client.exe, a program linked against the import
-library: it imports every function by its decorated name from
-InstallQvn.exe.
+name), imports from Windows' own DLLs only, PE32 with ASLR and DEP, no
+time stamps, and Brannic.dll's zlib. Each client.exe is a program linked
+against an import library (GNU's or Microsoft's format): it imports every
+function by its decorated name from InstallQvn.exe.
 """
 import sys
 
@@ -70,6 +70,10 @@ def common(pe, label):
     check(dll & 0x0100, f"{label}: NX compatible (DEP)")
     relocs = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
     check(relocs.Size > 0, f"{label}: base relocations kept")
+    stamps = [pe.FILE_HEADER.TimeDateStamp]
+    stamps += [d.struct.TimeDateStamp for d in (getattr(pe, "DIRECTORY_ENTRY_EXPORT", None),
+                                                  getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)) if d]
+    check(stamps == [0] * len(stamps), f"{label}: no time stamps (file header, exports, resources)")
     imports = [e.dll.decode().lower() for e in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])]
     for name in imports:
         check(name in WINDOWS_DLLS, f"{label}: imports only Windows' own DLLs, not {name}")
@@ -114,16 +118,20 @@ def main():
     names = {s.name.decode() for s in dll.DIRECTORY_ENTRY_EXPORT.symbols if s.name}
     check({"compress", "uncompress", "compressBound"} <= names, "Brannic.dll exports zlib's three calls")
 
-    if len(sys.argv) > 4:
-        client = pefile.PE(sys.argv[4])
+    for path in sys.argv[4:]:
+        client = pefile.PE(path)
+        label = path.rsplit("/", 1)[-1]
         imported = {}
         for entry in getattr(client, "DIRECTORY_ENTRY_IMPORT", []):
             imported.setdefault(entry.dll.decode().lower(), []).extend(
                 i.name.decode() for i in entry.imports if i.name)
         lib = imported.pop("installqvn.exe", [])
-        check(sorted(lib) == sorted(INTERFACE), "the client imports the 101 functions by decorated name")
+        check(sorted(lib) == sorted(INTERFACE), f"{label} imports the 101 functions by decorated name")
+        if sorted(lib) != sorted(INTERFACE):
+            print(f"  {label}: missing {sorted(set(INTERFACE) - set(lib))[:5]}, "
+                  f"unexpected {sorted(set(lib) - set(INTERFACE))[:5]}")
         for name in imported:
-            check(name in WINDOWS_DLLS, f"client: otherwise imports only Windows' own DLLs, not {name}")
+            check(name in WINDOWS_DLLS, f"{label}: otherwise imports only Windows' own DLLs, not {name}")
 
     return report()
 

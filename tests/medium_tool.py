@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""The medium tool: sample product, medium layout, packing both ways.
+"""The medium tool: sample product, medium layout with SHA256SUMS, its
+verification, packing both ways.
 
 usage: medium_tool.py QVNPACK
 """
@@ -24,9 +25,8 @@ def run(*args):
 def main():
     tool = sys.argv[1]
     with tempfile.TemporaryDirectory() as d:
-        product, medium = os.path.join(d, "product"), os.path.join(d, "medium")
-        os.mkdir(product)
-        os.mkdir(medium)
+        # Neither folder exists yet: the tool makes them.
+        product, medium = os.path.join(d, "product"), os.path.join(d, "out", "medium")
         check(run(tool, "sample", product) == 0, "sample written")
         for doc in ("LicenseQvn.txt", "ReadfirstQvn.txt"):
             text = open(os.path.join(product, doc), "rb").read()
@@ -36,13 +36,33 @@ def main():
         open(brannic, "wb").write(b"MZ brannic stand-in")
         open(setup, "wb").write(b"MZ setup stand-in")
         check(run(tool, "medium", product, medium, brannic, setup) == 0, "medium laid out")
-        check(sorted(os.listdir(medium)) == sorted(PACKED + ["Brannic.dll", "InstallQvn.exe"]),
-              "medium holds exactly the packed files and the plain copies")
+        check(sorted(os.listdir(medium)) == sorted(PACKED + ["Brannic.dll", "InstallQvn.exe", "SHA256SUMS"]),
+              "medium holds exactly the packed files, the plain copies and SHA256SUMS")
         for name in PACKED:
             plain = open(os.path.join(product, name), "rb").read()
             blob = open(os.path.join(medium, name), "rb").read()
-            check(blob[:4] == struct.pack("<I", len(plain)) and zlib.decompress(blob[4:]) == plain,
-                  f"{name} packed and readable by zlib")
+            check(blob == struct.pack("<I", len(plain)) + zlib.compress(plain),
+                  f"{name} packed as zlib's compress packs it, behind its length")
+        sums = subprocess.run(["sha256sum", "-c", "--strict", "SHA256SUMS"], cwd=medium, capture_output=True, text=True)
+        check(sums.returncode == 0 and sums.stdout.count(": OK") == len(PACKED) + 2,
+              "sha256sum -c accepts SHA256SUMS for every file")
+        again = os.path.join(d, "again")
+        run(tool, "medium", product, again, brannic, setup)
+        check(open(os.path.join(again, "SHA256SUMS")).read() == open(os.path.join(medium, "SHA256SUMS")).read(),
+              "two media laid out from the same files have the same SHA256SUMS")
+        check(run(tool, "verify", medium) == 0, "verify accepts the medium")
+        # Faults that verify must find, one at a time, each named.
+        ostrel = os.path.join(again, "Ostrel.exe")
+        good = open(ostrel, "rb").read()
+        for fault, data in (("truncated", good[:-9]), ("corrupt", good[:40] + bytes([good[40] ^ 0x55]) + good[41:]),
+                            ("longer header", struct.pack("<I", 24577) + good[4:])):
+            open(ostrel, "wb").write(data)
+            r = subprocess.run([tool, "verify", again], capture_output=True, text=True)
+            check(r.returncode == 1 and "Ostrel.exe" in r.stderr, f"verify finds a {fault} packed file")
+        open(ostrel, "wb").write(good)
+        open(os.path.join(again, "Brannic.dll"), "ab").write(b"!")
+        r = subprocess.run([tool, "verify", again], capture_output=True, text=True)
+        check(r.returncode == 1 and "Brannic.dll" in r.stderr, "verify finds a copy that SHA256SUMS does not match")
         check(open(os.path.join(medium, "Brannic.dll"), "rb").read() == b"MZ brannic stand-in",
               "Brannic.dll copied as it is")
 
@@ -61,6 +81,13 @@ def main():
         check(not os.path.exists(src + ".out3"), "writes nothing for a bad packed file")
         check(run(tool, "medium", os.path.join(d, "nothing"), medium, brannic) == 1,
               "a missing product folder fails")
+        # Past what the setup can unpack (a sparse file): refused, said why.
+        big = os.path.join(d, "big")
+        with open(big, "wb") as f:
+            f.truncate(0x7FFFFFFF - 1024 + 1)
+        r = subprocess.run([tool, "pack", big, big + ".pk"], capture_output=True, text=True)
+        check(r.returncode == 1 and "too large for the setup" in r.stderr and not os.path.exists(big + ".pk"),
+              "a file larger than the setup unpacks is refused")
         check(run(tool) == 2, "usage")
     return report()
 

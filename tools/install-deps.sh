@@ -6,7 +6,7 @@
 set -eu
 pkgs="g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 xvfb xauth
       cmake make googletest python3 python3-pefile python3-unicorn python3-distutils liblnk-utils zlib1g-dev
-      clang libclang-rt-14-dev imagemagick git python3-pil fonts-urw-base35 fonts-dejavu-core
+      clang libclang-rt-14-dev lld llvm doxygen imagemagick git python3-pil fonts-urw-base35 fonts-dejavu-core
       qemu-system-x86 debootstrap e2fsprogs"
 missing=""
 for p in $pkgs; do
