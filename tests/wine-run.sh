@@ -5,8 +5,8 @@
 # Without a display each run gets its own Xvfb. QVN_DLLOVERRIDES adds to the
 # DLL overrides; winedbg is kept off so that a crash fails instead of hanging.
 # With QVN_PREFIX_TEMPLATE set, a new prefix is a hard-linked copy of that
-# one (Wine replaces its registry files rather than writing into them)
-# instead of a new one made by wineboot.
+# one (Wine replaces its registry files rather than writing into them; a
+# plain copy on another file system) instead of a new one made by wineboot.
 prefix=$1
 shift
 export WINEPREFIX="$prefix"
@@ -18,7 +18,7 @@ if [ ! -f "$prefix/system.reg" ]; then
   # Windows are left unmanaged: with no window manager on the display,
   # Wine would otherwise wait two seconds for one whenever a window closes.
   if [ -n "${QVN_PREFIX_TEMPLATE:-}" ]; then
-    flock "$prefix.lock" sh -c '[ -f "$WINEPREFIX/system.reg" ] || cp -al "$QVN_PREFIX_TEMPLATE/." "$WINEPREFIX/"'
+    flock "$prefix.lock" sh -c '[ -f "$WINEPREFIX/system.reg" ] || { cp -al "$QVN_PREFIX_TEMPLATE/." "$WINEPREFIX/" 2>/dev/null || cp -a "$QVN_PREFIX_TEMPLATE/." "$WINEPREFIX/"; }'
   else
     flock "$prefix.lock" sh -c '[ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1;
       wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1; wineserver -w; }'

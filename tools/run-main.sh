@@ -52,18 +52,18 @@ elif guest=$(tools/guest/build.sh); then
   cp tests/wine-run.sh build/win32/bin/e2e_driver.exe "$share/"
   cat >"$share/job.sh" <<'JOB'
 set -eu
-mkdir -p /tmp/run && cd /tmp/run
+mkdir -p /root/run && cd /root/run
 tar -xf /mnt/medium.tar
 cp /mnt/wine-run.sh /mnt/e2e_driver.exe .
 export QVN_PREFIX_TEMPLATE=/root/prefix32
 Xvfb :1 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 export DISPLAY=:1
 mkdir -p shots
-./wine-run.sh /tmp/run/prefix /tmp/run/e2e_driver.exe install 'Z:\tmp\run\medium' \
-  'Z:\tmp\run\product\LicenseQvn.txt' 'Z:\tmp\run\product\ReadfirstQvn.txt' --shots 'Z:\tmp\run\shots'
-WINEPREFIX=/tmp/run/prefix wineserver -w
+./wine-run.sh /root/run/prefix /root/run/e2e_driver.exe install 'Z:\root\run\medium' \
+  'Z:\root\run\product\LicenseQvn.txt' 'Z:\root\run\product\ReadfirstQvn.txt' --shots 'Z:\root\run\shots'
+WINEPREFIX=/root/run/prefix wineserver -w
 mkdir -p /mnt/screenshots && cp shots/* /mnt/screenshots/
-cd "/tmp/run/prefix/drive_c" && ls -lR "Program Files/Ostrel" "Documents and Settings/All Users/Start Menu/Programs/Quorvane" >/mnt/installed.txt
+cd "/root/run/prefix/drive_c" && ls -lR "Program Files/Ostrel" "Documents and Settings/All Users/Start Menu/Programs/Quorvane" >/mnt/installed.txt
 JOB
   tools/guest/run.sh "$guest" "$share" 900 || { cat "$share/job.log"; exit 1; }
   mv "$share"/screenshots/* "$out/screenshots/"

@@ -30,7 +30,7 @@ Xvfb :1 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 export DISPLAY=:1
 cd '$build'
 started=\$(date +%s)
-ctest -L guest -j2 --output-on-failure$quoted
+ctest -L guest -j2 --output-on-failure --output-junit /mnt/ctest.xml$quoted
 rc=\$?
 echo "guest: ctest ran \$(( \$(date +%s) - started )) s"
 pkill -x wineserver; pkill -f '\\.exe'; sleep 1
