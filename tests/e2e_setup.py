@@ -56,8 +56,12 @@ class Setup:
         self.drive = os.path.join(self.prefix, "drive_c")
 
     def run(self, *args, timeout=300):
-        return subprocess.run([self.wine, self.prefix] + list(args), capture_output=True, text=True,
-                              timeout=timeout, errors="replace")
+        out = subprocess.run([self.wine, self.prefix] + list(args), capture_output=True, text=True,
+                             timeout=timeout, errors="replace")
+        if out.returncode != 0:
+            # A crash of the program under test is told on Wine's standard error.
+            print(out.stderr.strip()[-2000:], flush=True)
+        return out
 
     def make_medium(self, product, medium):
         os.makedirs(medium)
