@@ -217,16 +217,30 @@ def main():
         packed_header(c.medium_file("Ov.INI"), 4294967295)
         r.run(c)
     if case("read-only-destination"):
+        # Ov.INI, and an older Brannic.dll of the very same size, that cannot
+        # be replaced. File modes do not stop root: there each file is also
+        # bound over itself read-only.
         c = Case(r, "read-only-destination")
         os.makedirs(c.s.install)
-        target = os.path.join(c.s.install, "Ov.INI")
-        open(target, "wb").write(b"old settings")
-        os.chmod(target, 0o444)
-        # An older Brannic.dll of the very same size that cannot be replaced.
-        older = os.path.join(c.s.install, "Brannic.dll")
-        open(older, "wb").write(b"\0" * os.path.getsize(c.medium_file("Brannic.dll")))
-        os.chmod(older, 0o444)
-        r.run(c)
+        old = {"Ov.INI": b"old settings", "Brannic.dll": b"\0" * os.path.getsize(c.medium_file("Brannic.dll"))}
+        bound = []
+        try:
+            for name, content in old.items():
+                path = os.path.join(c.s.install, name)
+                open(path, "wb").write(content)
+                os.chmod(path, 0o444)
+                if os.geteuid() == 0 and subprocess.run(["mount", "--bind", path, path],
+                                                        capture_output=True).returncode == 0:
+                    bound.append(path)
+                    subprocess.run(["mount", "-o", "remount,bind,ro", path], capture_output=True)
+            if os.geteuid() == 0 and len(bound) < len(old):
+                print("SKIPPED read-only-destination: binding a file read-only is not permitted here")
+                r.table.append(("read-only-destination", "skipped: mount not permitted"))
+            else:
+                r.run(c)
+        finally:
+            for path in bound:
+                subprocess.run(["umount", "-l", path])
     if case("full-disk"):
         c = Case(r, "full-disk")
         os.makedirs(os.path.join(c.s.install, "KQ"))
