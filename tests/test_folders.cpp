@@ -263,10 +263,9 @@ TEST(Choosers, ChosenFileComesBackTwice)
     EXPECT_EQ('x', buf[260]);
 }
 
-// A name longer than the result makes a chooser fail with the length it
-// needs written into the result's first bytes (Wine's own dialog cannot be
-// driven that far: it overruns its buffers first), so the chooser is
-// replaced where the library looks it up.
+// A chooser that fails as for a name too long for the result (the length it
+// needs in the result's first bytes); Wine's own dialog overruns its
+// buffers before it gets there, so it is replaced where the library looks.
 BOOL WINAPI TooLongChooser(LPOPENFILENAMEA ofn)
 {
     *(WORD *)ofn->lpstrFile = 300;

@@ -166,10 +166,7 @@ TEST_F(Pages, FinishTellsWhatHappened)
     } const kCases[] = {
         {1, 0, "Installation Successful", "Setup has successfully installed Quorvane." + crlf + crlf + crlf},
         {0, 0, "Installation Incomplete", "Setup could not install Quorvane." + crlf + crlf + crlf},
-        {1, 2, "Installation Incomplete", partial + "C:\\Program Files\\Ostrel" + crlf +
-                                              "C:\\Program Files\\Ostrel\\Vell" + crlf + crlf + crlf},
-        {1, 6, "Installation Incomplete", partial + names[0] + crlf + names[1] + crlf + names[2] + crlf +
-                                              names[3] + crlf + names[4] + crlf + names[5] + crlf + crlf + crlf},
+        {1, 2, "Installation Incomplete", partial + names[0] + crlf + names[1] + crlf + crlf + crlf},
         {1, 14, "Installation Incomplete", partial + names[0] + crlf + names[1] + crlf + names[2] + crlf +
                                                names[3] + crlf + names[4] + crlf + "and 9 more" + crlf + crlf + crlf},
     };
@@ -193,12 +190,9 @@ TEST_F(Pages, FinishTellsWhatHappened)
         HDC dc = GetDC(box);
         HGDIOBJ old = SelectObject(dc, (HFONT)SendMessageA(box, WM_GETFONT, 0, 0));
         DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
-        TEXTMETRICA tm;
-        GetTextMetricsA(dc, &tm);
         SelectObject(dc, old);
         ReleaseDC(box, dc);
-        EXPECT_LE(need.bottom, client.bottom) << t.missing << " missing: " << need.bottom / tm.tmHeight
-                                              << " lines, " << client.bottom / tm.tmHeight << " shown";
+        EXPECT_LE(need.bottom, client.bottom) << t.missing << " missing: pixels needed, shown";
         DestroyWindow(page);
     }
 }
