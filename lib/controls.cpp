@@ -73,12 +73,21 @@ static const ItemMessages kCombo = {CB_ADDSTRING, CB_SETITEMDATA, CB_GETCURSEL, 
                                     CB_GETITEMDATA, CB_FINDSTRINGEXACT, CB_SETCURSEL,
                                     CB_DELETESTRING, CB_INSERTSTRING, (WPARAM)-1};
 
+// Moves the focus to the control; a pair that names no window leaves it
+// alone (SetFocus(0) would take it from every window).
+static void FocusControl(HWND window, int id)
+{
+    if (HWND w = qelControl(window, id)) SetFocus(w);
+}
+
+// Data goes only to an item that was added: after a refused add the index
+// is negative, and index -1 would set the data of every item.
 static int AddItem(const ItemMessages &m, HWND window, int id, const char *text, intptr_t data)
 {
     if (!text) return 0;
     int index = (int)Send(window, id, m.add, 0, (LPARAM)text);
-    if (data) Send(window, id, m.setData, (WPARAM)index, (LPARAM)data);
-    SetFocus(qelControl(window, id));
+    if (data && index >= 0) Send(window, id, m.setData, (WPARAM)index, (LPARAM)data);
+    FocusControl(window, id);
     return index;
 }
 
@@ -95,7 +104,7 @@ static int SelectItem(const ItemMessages &m, HWND window, int id, const char *te
     if (!text) return 0;
     int found = (int)Send(window, id, m.find, m.findAfter, (LPARAM)text);
     if (found >= 0) Send(window, id, m.setSel, (WPARAM)found, 0);
-    SetFocus(qelControl(window, id));
+    FocusControl(window, id);
     return found;
 }
 
@@ -112,10 +121,11 @@ static int InsertItem(const ItemMessages &m, HWND window, int id, const char *te
     if (!text) return 0;
     int selected = (int)Send(window, id, m.getSel, 0, 0);
     if (selected >= 0) {
-        Send(window, id, m.insert, (WPARAM)selected, (LPARAM)text);
-        if (data) Send(window, id, m.setData, (WPARAM)selected, (LPARAM)data);
+        // A refused insert answers negative: then no item gets the data.
+        int inserted = (int)Send(window, id, m.insert, (WPARAM)selected, (LPARAM)text);
+        if (data && inserted >= 0) Send(window, id, m.setData, (WPARAM)inserted, (LPARAM)data);
     }
-    SetFocus(qelControl(window, id));
+    FocusControl(window, id);
     return selected < 0 ? -1 : selected;
 }
 

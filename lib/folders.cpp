@@ -6,9 +6,12 @@
 #include <shlobj.h>
 
 // The folder queries clear the caller's size bytes first: a name that does
-// not fit leaves an empty text, since the platform then writes nothing.
+// not fit leaves an empty text, since the platform then writes nothing. A
+// size below 1 names no room at all (a negative one would read as a huge
+// capacity to the platform): nothing is written.
 int QELAPI qelGetDir(char *buffer, int size)
 {
+    if (size < 1) return 1;
     qelMemClr(buffer, size);
     GetCurrentDirectoryA((DWORD)size, buffer);
     return 1;
@@ -16,6 +19,7 @@ int QELAPI qelGetDir(char *buffer, int size)
 
 int QELAPI qelGetSysDir(char *buffer, int size)
 {
+    if (size < 1) return 1;
     qelMemClr(buffer, size);
     GetSystemDirectoryA(buffer, (UINT)size);
     return 1;
@@ -23,6 +27,7 @@ int QELAPI qelGetSysDir(char *buffer, int size)
 
 int QELAPI qelGetWinDir(char *buffer, int size)
 {
+    if (size < 1) return 1;
     qelMemClr(buffer, size);
     GetWindowsDirectoryA(buffer, (UINT)size);
     return 1;
@@ -57,13 +62,16 @@ static DriveRoot RootOf(const char *name)
     return r;
 }
 
+// No name is no drive: no root, and nothing changes.
 int QELAPI qelGetDriveType(const char *name)
 {
+    if (!name) return DRIVE_NO_ROOT_DIR;
     return (int)GetDriveTypeA(RootOf(name).text);
 }
 
 int QELAPI qelSetDrive(const char *name)
 {
+    if (!name) return 0;
     SetCurrentDirectoryA(RootOf(name).text);
     return 1;
 }
@@ -200,12 +208,15 @@ static char *Choose(bool save, HWND owner, HINSTANCE instance, const char *title
     FileNameFn choose = (FileNameFn)(void *)qelSystemProc("comdlg32.dll", save ? "GetSaveFileNameA" : "GetOpenFileNameA");
     ofn.Flags = save ? OFN_LONGNAMES | OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT
                      : OFN_LONGNAMES | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    if (choose) choose(&ofn);
+    // A chooser that fails leaves no name: one that was too long for the
+    // result gets the length it needs written into its first bytes.
+    if (!choose || !choose(&ofn)) qelMemClr(result, 260);
     return result;
 }
 
 char *QELAPI qelGetFileName(int mode, HWND owner, HINSTANCE instance, char *buffer)
 {
+    if (!buffer) return 0;
     char *result;
     if (mode == 1) result = Choose(true, owner, instance, "Enter A Filename");
     else if (mode == -1) result = Choose(false, owner, instance, "Select A File");

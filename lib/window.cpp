@@ -49,18 +49,21 @@ intptr_t QELAPI qelEnableWnd(HWND window, int id, int mode)
     return (intptr_t)w;
 }
 
+// SetFocus(0) would take the focus away from every window: a pair that
+// names no window leaves the focus where it is, and nothing had it moved.
 HWND QELAPI qelSetFocus(HWND window, int id)
 {
-    return SetFocus(qelControl(window, id));
+    HWND w = qelControl(window, id);
+    return w ? SetFocus(w) : 0;
 }
 
 // The box is owned by the window argument itself, even when id names one of
-// its controls; the focus then goes back to the addressed control.
+// its controls; the focus then goes back to the addressed control, if any.
 int QELAPI qelAlert(const char *caption, const char *text, HWND window, int id, unsigned style)
 {
     HWND w = qelControl(window, id);
     int pressed = MessageBoxA(window, text, caption, style);
-    SetFocus(w);
+    if (w) SetFocus(w);
     return pressed;
 }
 
@@ -86,6 +89,7 @@ static int FontCharSet(int setClass)
 intptr_t QELAPI qelGetFont(char *mode, int height, int width, int weightClass, int italic,
                            int setClass, intptr_t faceOrFont)
 {
+    if (!mode) return 0;
     LowerCaseAscii(mode);
     if (qelStrCmp(mode, "[1]"))
         return (intptr_t)CreateFontA(height, width, 0, 0, FontWeight(weightClass), italic != 0,
@@ -132,6 +136,9 @@ int QELAPI qelSetMenuItem(int mode, HMENU menu, int item)
 // the paint: the caller draws with it and does not give it back; the next
 // edge call or the end call does. qelPaintRCPAINT's edge calls give their
 // context back before they return. No context from GetDC outlives a paint.
+//
+// GetDC(0) is the whole screen's context: whenever (window, id) names no
+// window, nothing is drawn and no context is taken or handed out.
 static int painting;
 static PAINTSTRUCT paintRecord;
 static HDC paintDC;
@@ -164,7 +171,8 @@ static void PaintStep(int mode, HWND window, int id, int edge, bool keepEdgeDC)
         painting = 1;
     } else if (mode == 1) {
         ReleaseEdgeDC();
-        paintDC = GetDC(w);
+        paintDC = w ? GetDC(w) : 0;
+        if (!paintDC) return;
         RECT client;
         GetClientRect(w, &client);
         if (UINT kind = EdgeKind(edge)) DrawEdge(paintDC, &client, kind, BF_RECT);
@@ -193,10 +201,13 @@ RECT *QELAPI qelPaintRCPAINT(int mode, HWND window, int id, int edge)
     return &paintRecord.rcPaint;
 }
 
+// No rectangle: nothing to fill, 0. No window: nothing filled, still 1.
 int QELAPI qelFill(HWND window, int id, unsigned colour, const RECT *rect)
 {
+    if (!rect) return 0;
     HWND w = qelControl(window, id);
-    HDC dc = GetDC(w);
+    HDC dc = w ? GetDC(w) : 0;
+    if (!dc) return 1;
     HBRUSH brush = CreateSolidBrush(colour);
     FillRect(dc, rect, brush);
     DeleteObject(brush);
@@ -215,22 +226,23 @@ int QELAPI qelAbsXX(int coordinate)
 
 int QELAPI qelAbsYY(int coordinate) { return qelAbsXX(coordinate); }
 
-// The bitmap stays loaded until the next call replaces it.
+// The bitmap stays loaded until the next call replaces it. With no window
+// the bitmap is still loaded and the memory context made, but nothing is
+// drawn.
 static HBITMAP imageBitmap;
 
 int QELAPI qelPutImage(HWND window, int id, const char *bitmapName, HINSTANCE instance)
 {
     HWND w = qelControl(window, id);
-    HDC dc = GetDC(w);
+    HDC dc = w ? GetDC(w) : 0;
     if (imageBitmap) DeleteObject(imageBitmap);
     imageBitmap = LoadBitmapA(instance, bitmapName);
     HDC memory = CreateCompatibleDC(dc);
     SelectObject(memory, imageBitmap);
     RECT client;
-    GetClientRect(w, &client);
-    BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+    if (dc && GetClientRect(w, &client)) BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
     int deleted = DeleteDC(memory);
-    ReleaseDC(w, dc);
+    if (dc) ReleaseDC(w, dc);
     return deleted;
 }
 

@@ -26,12 +26,13 @@ static const struct {
     {"KQ3.avi", kClipFolder, kUnpack, 21},
 };
 
+// Each shortcut's target is the file of a plan row (Ostrel.exe, OsGuide.pdf).
 static const struct {
-    const char *target;
+    int row;
     const char *file;
 } kShortcuts[] = {
-    {"Ostrel.exe", "Ostrel.lnk"},
-    {"OsGuide.pdf", "Ostrel Guide.lnk"},
+    {0, "Ostrel.lnk"},
+    {4, "Ostrel Guide.lnk"},
 };
 
 static void Append(const char *text, int times)
@@ -86,12 +87,32 @@ static void MakeFolder(const char *folder)
     if (!IsFileFound(folder)) Missing(folder);
 }
 
-// A plain copy succeeded when the destination has the source's size.
+// The whole of a file in a memory bank block; 0 when it cannot be read whole.
+static unsigned char *ReadAll(const char *name, int size)
+{
+    unsigned char *block = (unsigned char *)qelMemBank(1, size);
+    if (block && qelReadFile(name, 1, block, (unsigned)size) != size) {
+        qelMemBank(0, (intptr_t)block);
+        return 0;
+    }
+    return block;
+}
+
+// A plain copy succeeded when the destination holds exactly the source's
+// bytes: an older file of the same size that could not be replaced is not
+// the installed one. The copied file is small enough to compare in memory.
 static bool Copied(const char *source, const char *destination)
 {
     qelCopyFile(source, destination);
     int size = qelFileSize(source);
-    return size >= 0 && qelFileSize(destination) == size;
+    if (size < 0 || qelFileSize(destination) != size) return false;
+    if (size == 0) return true;
+    unsigned char *a = ReadAll(source, size), *b = ReadAll(destination, size);
+    bool same = a && b;
+    for (int i = 0; same && i < size; i++) same = a[i] == b[i];
+    if (a) qelMemBank(0, (intptr_t)a);
+    if (b) qelMemBank(0, (intptr_t)b);
+    return same;
 }
 
 void RunInstall(HWND page)
@@ -102,7 +123,10 @@ void RunInstall(HWND page)
     MakeFolder(setup.clipFolder);
     qelProgressBar(page, IDC_INSTALL_PROGRESS, 1, 24);
 
-    for (const auto &row : kPlan) {
+    const int rows = sizeof kPlan / sizeof kPlan[0];
+    bool installed[rows];
+    for (int i = 0; i < rows; i++) {
+        const auto &row = kPlan[i];
         ClearScratch();
         qelStrPlus(row.name, setup.workText);
         qelStrPlus(setup.workText, setup.sourceName);
@@ -110,18 +134,22 @@ void RunInstall(HWND page)
         qelPathPlus(folder, setup.workText, setup.destinationPath);
         bool done = row.action == kUnpack ? PackFile(-1, setup.sourceName, setup.destinationPath) > 0
                                           : Copied(setup.sourceName, setup.destinationPath);
+        installed[i] = done;
         if (!done) Missing(row.name);
         qelProgressBar(page, IDC_INSTALL_PROGRESS, row.step, 24);
     }
 
+    // A shortcut to a file that was not installed is written all the same,
+    // but it is no working shortcut: it is reported with the file.
     MakeFolder(setup.menuFolder);
     for (const auto &link : kShortcuts) {
         ClearScratch();
-        qelStrPlus(link.target, setup.workText);
+        qelStrPlus(kPlan[link.row].name, setup.workText);
         qelPathPlus(setup.installFolder, setup.workText, setup.sourceName);
         qelPathPlus(setup.menuFolder, link.file, setup.destinationPath);
-        if (!MakeShortcut(setup.sourceName, setup.installFolder, setup.destinationPath, 0))
-            Missing(link.file);
+        bool saved = MakeShortcut(setup.sourceName, setup.installFolder, setup.destinationPath, 0);
+        if (!saved || !installed[link.row]) Missing(link.file);
     }
     qelProgressBar(page, IDC_INSTALL_PROGRESS, 0, 0);
+    setup.runCompleted = 1;
 }

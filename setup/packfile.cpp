@@ -47,19 +47,33 @@ static int WriteWhole(const char *destination, const unsigned char *data, unsign
     return 0;
 }
 
+// The whole of source in a memory bank block (with slack behind it), its
+// size in *size; 0 when it is missing, empty, too large or not read whole.
+static unsigned char *ReadWhole(const char *source, unsigned *size)
+{
+    int n = qelFileSize(source);
+    if (n <= 0 || (unsigned)n > PACK_MAX_LENGTH) return 0;
+    unsigned char *in = (unsigned char *)qelMemBank(1, n + 1024);
+    if (!in) return 0;
+    if (qelReadFile(source, 1, in, (unsigned)n) != n) {
+        qelMemBank(0, (intptr_t)in);
+        return 0;
+    }
+    *size = (unsigned)n;
+    return in;
+}
+
 int PackFile(int mode, const char *source, const char *destination)
 {
     if (!source || !destination) return 0;
-    int size = qelFileSize(source);
-    if (size <= 0 || (unsigned)size > PACK_MAX_LENGTH) return 0;
-    unsigned char *in = (unsigned char *)qelMemBank(1, size + 1024);
+    unsigned size = 0;
+    unsigned char *in = ReadWhole(source, &size);
     if (!in) return 0;
     int result = 0;
     const ZlibCalls *z;
-    if (qelReadFile(source, 1, in, (unsigned)size) == size && (mode == 1 || mode == -1) && (z = Zlib())) {
+    if ((mode == 1 || mode == -1) && (z = Zlib())) {
         unsigned length = 0;
-        unsigned char *out = mode == 1 ? PackBlock(z, in, (unsigned)size, &length)
-                                       : UnpackBlock(z, in, (unsigned)size, &length);
+        unsigned char *out = mode == 1 ? PackBlock(z, in, size, &length) : UnpackBlock(z, in, size, &length);
         if (out) {
             result = WriteWhole(destination, out, length);
             qelMemBank(0, (intptr_t)out);
@@ -67,4 +81,23 @@ int PackFile(int mode, const char *source, const char *destination)
     }
     qelMemBank(0, (intptr_t)in);
     return result;
+}
+
+int UnpackInto(const char *source, void *buffer, unsigned capacity)
+{
+    if (!source || !buffer) return 0;
+    unsigned size = 0;
+    unsigned char *in = ReadWhole(source, &size);
+    if (!in) return 0;
+    int copied = 0;
+    const ZlibCalls *z = Zlib();
+    unsigned length = 0;
+    unsigned char *out = z ? UnpackBlock(z, in, size, &length) : 0;
+    if (out) {
+        copied = (int)(length < capacity ? length : capacity);
+        qelMemCopy(out, buffer, copied);
+        qelMemBank(0, (intptr_t)out);
+    }
+    qelMemBank(0, (intptr_t)in);
+    return copied;
 }

@@ -10,4 +10,9 @@
    destination is replaced whole, with no old tail left behind. */
 int PackFile(int mode, const char *source, const char *destination);
 
+/* Unpacks the packed file source in memory and copies at most capacity
+   bytes of its plain content to buffer, adding nothing. Writes no file.
+   Returns the number of bytes copied, 0 on any failure (as PackFile). */
+int UnpackInto(const char *source, void *buffer, unsigned capacity);
+
 #endif

@@ -30,6 +30,9 @@ struct SetupState {
        many; kept from the run for the finish page. */
     char missing[4096];
     int missingCount;
+    /* 1 once the install run has gone through to its end: the finish page
+       reports success only after such a run. */
+    int runCompleted;
 };
 
 extern SetupState setup;

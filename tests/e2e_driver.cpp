@@ -11,7 +11,8 @@
 //   --shots DIR        save a bitmap of each page into DIR
 //   --missing A,B      the finish page must name exactly these as not
 //                      installed (empty: it must report success)
-//   --finish-out FILE  write the finish text to FILE instead of checking it
+//   --finish-out FILE  write the finish page's caption, a line feed and its
+//                      text to FILE instead of checking them
 #include <windows.h>
 #include <stdio.h>
 #include <string>
@@ -34,7 +35,7 @@ static void CheckText(const std::string &want, const std::string &got, const std
 
 static PROCESS_INFORMATION setupProcess;
 
-struct Found { const char *caption; HWND skip; HWND window; };
+struct Found { const char *caption; HWND skip; HWND window; const char *other; };
 
 static BOOL CALLBACK FindCaption(HWND w, LPARAM lp)
 {
@@ -43,19 +44,20 @@ static BOOL CALLBACK FindCaption(HWND w, LPARAM lp)
     GetWindowThreadProcessId(w, &pid);
     char text[256];
     if (pid == setupProcess.dwProcessId && w != f->skip && IsWindowVisible(w) &&
-        GetWindowTextA(w, text, sizeof text) && std::string(text) == f->caption) {
+        GetWindowTextA(w, text, sizeof text) &&
+        (std::string(text) == f->caption || (f->other && std::string(text) == f->other))) {
         f->window = w;
         return FALSE;
     }
     return TRUE;
 }
 
-// A top-level window of the setup process with this caption (other than
-// skip), waited for up to the given time.
-static HWND WaitWindow(const char *caption, HWND skip = 0, DWORD ms = 60000)
+// A top-level window of the setup process with this caption or the other
+// one (other than skip), waited for up to the given time.
+static HWND WaitWindow(const char *caption, HWND skip = 0, DWORD ms = 60000, const char *other = 0)
 {
     for (DWORD t = 0; t < ms; t += 50) {
-        Found f = {caption, skip, 0};
+        Found f = {caption, skip, 0, other};
         EnumWindows(FindCaption, (LPARAM)&f);
         if (f.window) return f.window;
         if (WaitForSingleObject(setupProcess.hProcess, 0) == WAIT_OBJECT_0) return 0;
@@ -150,7 +152,7 @@ static void Confirm(HWND page, int cancel, const char *caption, const char *text
 static void ExpectEnd(const char *nextCaption)
 {
     Check(WaitForSingleObject(setupProcess.hProcess, 20000) == WAIT_OBJECT_0, "the process ends");
-    Found f = {nextCaption, 0, 0};
+    Found f = {nextCaption, 0, 0, 0};
     EnumWindows(FindCaption, (LPARAM)&f);
     Check(!f.window, std::string("no later page \"") + nextCaption + "\"");
 }
@@ -231,14 +233,19 @@ int main(int argc, char **argv)
         Shot(page, "page3-information");
         Confirm(page, 3002, "Installation Information", "You have chosen to cancel Setup. Terminate Setup?",
                 scenario == "cancel-3");
-        if (scenario == "cancel-3") ExpectEnd("Installation Successful");
+        if (scenario == "cancel-3") ExpectEnd("Installation Incomplete"); // a finish page without a run
         else Press(page, 3001);
     } else if (!early) {
         Check(false, "the information page appears");
     }
 
-    // Page 4000: installation successful.
-    if (!early && scenario != "cancel-3" && (page = WaitWindow("Installation Successful"))) {
+    // Page 4000: installation successful, or incomplete when anything is
+    // missing.
+    const char *successful = "Installation Successful", *incomplete = "Installation Incomplete";
+    if (!early && scenario != "cancel-3" && (page = WaitWindow(successful, 0, 60000, incomplete))) {
+        std::string caption = Text(page);
+        if (finishOut.empty())
+            CheckText(missing.empty() ? successful : incomplete, caption, "finish caption");
         std::string readme = ReadFileText(readmeFile, 16384);
         std::string head = "Setup has successfully installed Quorvane." + std::string(kCrLf) + kCrLf + kCrLf;
         if (!missing.empty()) {
@@ -256,7 +263,8 @@ int main(int argc, char **argv)
         } else {
             HANDLE f = CreateFileA(finishOut.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
             DWORD n;
-            WriteFile(f, finish.data(), (DWORD)finish.size(), &n, 0);
+            std::string out = caption + "\n" + finish;
+            WriteFile(f, out.data(), (DWORD)out.size(), &n, 0);
             CloseHandle(f);
         }
         Check(Text(page, 4001) == "Finish", "finish button");

@@ -166,7 +166,8 @@ def main():
         s.drive_pages(f"cancel-{n}", medium, product)
         check(not os.path.exists(os.path.join(s.install, "Ostrel.exe")), f"cancel-{n} installs nothing")
 
-    # KQ2.avi missing from the medium.
+    # KQ2.avi missing from the medium: the finish page, captioned
+    # "Installation Incomplete", names it.
     partial = os.path.join(s.root, "medium-no-kq2")
     shutil.copytree(medium, partial)
     os.remove(os.path.join(partial, "KQ2.avi"))

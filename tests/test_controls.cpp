@@ -176,6 +176,9 @@ TEST_F(Items, AddAttachesNonZeroDataAndTakesTheFocus)
         EXPECT_EQ(0, t.write(top, t.id, 0, 9)) << t.name;
         EXPECT_EQ(3, Msg(t, t.getCount)) << t.name;
         EXPECT_EQ(Item(kOther), GetFocus()) << t.name; // a null text touches nothing
+        // Nor does a pair that names no window (SetFocus(0) would clear it).
+        EXPECT_EQ(0, t.write(top, 999, "x", 5) | t.set(top, 999, "x") | t.insert(top, 999, "x", 5)) << t.name;
+        EXPECT_EQ(Item(kOther), GetFocus()) << t.name;
     }
 }
 
@@ -268,6 +271,37 @@ TEST_F(Items, InsertAtTheSelection)
         EXPECT_EQ("beta", ItemText(t, 1)) << t.name;
         EXPECT_EQ(0, t.insert(top, t.id, 0, 5)) << t.name;
         EXPECT_EQ(5, Msg(t, t.getCount)) << t.name;
+    }
+}
+
+// Answers every add and insert as a full control does (LB_ERR, CB_ERR)
+// and passes everything else on.
+struct Refusing {
+    explicit Refusing(HWND w) : w_(w) { old = (WNDPROC)SetWindowLongPtrA(w, GWLP_WNDPROC, (LONG_PTR)Proc); }
+    ~Refusing() { SetWindowLongPtrA(w_, GWLP_WNDPROC, (LONG_PTR)old); }
+    static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+    {
+        if (m == LB_ADDSTRING || m == LB_INSERTSTRING || m == CB_ADDSTRING || m == CB_INSERTSTRING) return -1;
+        return CallWindowProcA(old, w, m, wp, lp);
+    }
+    HWND w_;
+    static WNDPROC old;
+};
+WNDPROC Refusing::old;
+
+TEST_F(Items, RefusedAddOrInsertAttachesNoData)
+{
+    for (const Twin &t : kTwins) {
+        Fill(t);
+        Msg(t, t.setSel, 1);
+        {
+            Refusing full(Item(t.id));
+            MessageLog log(Item(t.id), {t.setData});
+            EXPECT_EQ(-1, t.write(top, t.id, "more", 9)) << t.name;
+            EXPECT_EQ(1, t.insert(top, t.id, "more", 9)) << t.name; // the selected index
+            EXPECT_TRUE(log.entries.empty()) << t.name;
+        }
+        EXPECT_EQ(0, Msg(t, t.getData, 0)) << t.name;
     }
 }
 

@@ -56,6 +56,11 @@ TEST(SystemFolders, ClearSizeBytesThenWriteTheName)
         memset(b, 'x', sizeof b);
         EXPECT_EQ(1, t.call(b, (int)len + 1)) << t.name; // just fits
         EXPECT_STREQ(want, b) << t.name;
+
+        memset(b, 'x', sizeof b);
+        EXPECT_EQ(1, t.call(b, 0)) << t.name; // no room: nothing written
+        EXPECT_EQ(1, t.call(b, -1)) << t.name;
+        EXPECT_EQ(std::string(sizeof b, 'x'), std::string(b, sizeof b)) << t.name;
     }
 }
 
@@ -85,6 +90,9 @@ TEST(Drives, RootOfTheCurrentFolderAndOfAnyName)
     SetCurrentDirectoryA(dir.path().c_str());
     EXPECT_EQ(1, qelSetDrive(none)); // no such drive: nothing moves, still 1
     EXPECT_EQ(dir.path(), CurrentDir());
+    EXPECT_EQ(0, qelSetDrive(0)); // no name at all
+    EXPECT_EQ(dir.path(), CurrentDir());
+    EXPECT_EQ(DRIVE_NO_ROOT_DIR, qelGetDriveType(0));
 }
 
 TEST(FolderOperations, AskTheDirectorySearchFirst)
@@ -229,6 +237,8 @@ TEST(Choosers, OtherModesShowNoChooser)
     char buf[260] = "untouched";
     EXPECT_EQ(nullptr, qelGetFileName(2, 0, GetModuleHandleA(0), buf));
     EXPECT_EQ(nullptr, qelGetFileName(0, 0, GetModuleHandleA(0), buf));
+    EXPECT_EQ(nullptr, qelGetFileName(-1, 0, GetModuleHandleA(0), 0)); // no buffer
+    EXPECT_EQ(nullptr, qelGetFileName(1, 0, GetModuleHandleA(0), 0));
     Sleep(300);
     watch.Stop();
     watchSave.Stop();
@@ -251,6 +261,35 @@ TEST(Choosers, ChosenFileComesBackTwice)
     EXPECT_EQ(0, lstrcmpiA(file.c_str(), got));
     EXPECT_EQ(0, memcmp(got, buf, 260)); // the result's 260 bytes, and no more
     EXPECT_EQ('x', buf[260]);
+}
+
+// A chooser that fails as for a name too long for the result (the length it
+// needs in the result's first bytes); Wine's own dialog overruns its
+// buffers before it gets there, so it is replaced where the library looks.
+BOOL WINAPI TooLongChooser(LPOPENFILENAMEA ofn)
+{
+    *(WORD *)ofn->lpstrFile = 300;
+    return FALSE;
+}
+ImportHook *procHook;
+FARPROC WINAPI FailingChoosers(HMODULE module, LPCSTR name)
+{
+    if (HIWORD((ULONG_PTR)name) && (!strcmp(name, "GetSaveFileNameA") || !strcmp(name, "GetOpenFileNameA")))
+        return (FARPROC)(void *)TooLongChooser;
+    return ((FARPROC(WINAPI *)(HMODULE, LPCSTR))procHook->original)(module, name);
+}
+
+TEST(Choosers, FailedChooserGivesNoName)
+{
+    ImportHook hook("kernel32.dll", "GetProcAddress", (void *)FailingChoosers);
+    ASSERT_TRUE(hook.Installed());
+    procHook = &hook;
+    for (int mode : {1, -1}) {
+        char buf[260];
+        memcpy(buf, "untouched", 10);
+        EXPECT_EQ(nullptr, qelGetFileName(mode, 0, GetModuleHandleA(0), buf)) << mode;
+        EXPECT_STREQ("untouched", buf) << mode;
+    }
 }
 
 TEST(Choosers, CancelledFolderChooser)

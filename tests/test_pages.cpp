@@ -128,6 +128,7 @@ TEST_F(Pages, WelcomePlacesTheTemporaryFolderOnTheWindowsDrive)
 TEST_F(Pages, FrameAnswersEveryKindOfMessage)
 {
     setup.pageIcon = LoadIconA(0, (LPCSTR)IDI_QUESTION);
+    setup.runCompleted = 1;
     HWND page = CreateDialogParamA(GetModuleHandleA(0), MAKEINTRESOURCEA(IDD_FINISH), 0, FinishPageProc, 0);
     ASSERT_NE(nullptr, page);
     EXPECT_EQ((LRESULT)setup.pageIcon, SendMessageA(page, WM_GETICON, ICON_BIG, 0));
@@ -142,18 +143,58 @@ TEST_F(Pages, FrameAnswersEveryKindOfMessage)
     DestroyWindow(page);
 }
 
-TEST_F(Pages, FinishNamesWhatWasNotInstalled)
+// The finish page after a run with nothing, a few or many items missing,
+// and without a run. The read-first text is one of five lines, as many as
+// the page leaves room for next to the longest missing list.
+TEST_F(Pages, FinishTellsWhatHappened)
 {
-    lstrcpyA(setup.missing, "KQ2.avi\r\nOstrel Guide.lnk\r\n");
-    setup.missingCount = 2;
-    HWND page = CreateDialogParamA(GetModuleHandleA(0), MAKEINTRESOURCEA(IDD_FINISH), 0, FinishPageProc, 0);
-    char text[512];
-    GetDlgItemTextA(page, IDC_FINISH_TEXT, text, sizeof text);
-    // No read-first document in this folder: the fixed lines only.
-    EXPECT_STREQ("Setup could not install all of Quorvane. Not installed:\r\nKQ2.avi\r\nOstrel Guide.lnk\r\n"
-                 "\r\n\r\n\r\nClick Finish to exit Setup.\r\n",
-                 text);
-    DestroyWindow(page);
+    ScratchDir medium;
+    std::string readme;
+    for (int i = 1; i <= 5; i++) readme += "Line " + std::to_string(i) + " of the read-first text.\r\n";
+    Spit(medium / "plain", readme);
+    ASSERT_GT(PackFile(1, (medium / "plain").c_str(), (medium / "ReadfirstQvn.txt").c_str()), 0);
+    SetCurrentDirectoryA(medium.path().c_str());
+    const std::string names[] = {"C:\\Program Files\\Ostrel", "C:\\Program Files\\Ostrel\\Vell",
+                                 "C:\\Program Files\\Ostrel\\KQ", "Ostrel.exe", "Ov.INI", "VELLSVR.exe",
+                                 "KQSVR.exe", "OsGuide.pdf", "Brannic.dll", "KQ1.avi", "KQ2.avi", "KQ3.avi",
+                                 "Ostrel.lnk", "Ostrel Guide.lnk"};
+    const std::string crlf = "\r\n", partial = "Setup could not install all of Quorvane. Not installed:" + crlf;
+    struct {
+        int completed, missing;
+        const char *caption;
+        std::string head;
+    } const kCases[] = {
+        {1, 0, "Installation Successful", "Setup has successfully installed Quorvane." + crlf + crlf + crlf},
+        {0, 0, "Installation Incomplete", "Setup could not install Quorvane." + crlf + crlf + crlf},
+        {1, 2, "Installation Incomplete", partial + names[0] + crlf + names[1] + crlf + crlf + crlf},
+        {1, 14, "Installation Incomplete", partial + names[0] + crlf + names[1] + crlf + names[2] + crlf +
+                                               names[3] + crlf + names[4] + crlf + "and 9 more" + crlf + crlf + crlf},
+    };
+    for (const auto &t : kCases) {
+        ZeroMemory(&setup, sizeof setup);
+        setup.runCompleted = t.completed;
+        for (int i = 0; i < t.missing; i++) lstrcatA(setup.missing, (names[i] + crlf).c_str());
+        setup.missingCount = t.missing;
+        HWND page = CreateDialogParamA(GetModuleHandleA(0), MAKEINTRESOURCEA(IDD_FINISH), 0, FinishPageProc, 0);
+        ASSERT_NE(nullptr, page);
+        char caption[64], text[2048];
+        GetWindowTextA(page, caption, sizeof caption);
+        EXPECT_STREQ(t.caption, caption) << t.missing;
+        GetDlgItemTextA(page, IDC_FINISH_TEXT, text, sizeof text);
+        EXPECT_EQ(t.head + readme + crlf + "Click Finish to exit Setup." + crlf, text) << t.missing;
+        // The whole text, closing line included, lies inside the control.
+        HWND box = GetDlgItem(page, IDC_FINISH_TEXT);
+        RECT client, need;
+        GetClientRect(box, &client);
+        need = client;
+        HDC dc = GetDC(box);
+        HGDIOBJ old = SelectObject(dc, (HFONT)SendMessageA(box, WM_GETFONT, 0, 0));
+        DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+        SelectObject(dc, old);
+        ReleaseDC(box, dc);
+        EXPECT_LE(need.bottom, client.bottom) << t.missing << " missing: pixels needed, shown";
+        DestroyWindow(page);
+    }
 }
 
 TEST_F(Pages, ShortcutWriterReportsWhetherItSaved)

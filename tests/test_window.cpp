@@ -290,7 +290,22 @@ TEST_F(Window, FillLeavesOutRightAndBottom)
     EXPECT_EQ(RGB(200, 10, 10), Pixel(top, 29, 24));
     EXPECT_EQ(kBack, Pixel(top, 30, 20));
     EXPECT_EQ(kBack, Pixel(top, 10, 25));
-    EXPECT_EQ(1, qelFill(top, 999, RGB(1, 2, 3), &r)); // names no window
+    EXPECT_EQ(0, qelFill(top, 0, RGB(1, 2, 3), 0)); // no rectangle
+}
+
+// GetDC(0) is the screen's context: a pair that names no window must not
+// get as far as asking for one.
+TEST_F(Window, PairThatNamesNoWindowTakesNoContext)
+{
+    CountDCs counting;
+    ASSERT_TRUE(counting.Installed());
+    RECT r = {0, 0, 50, 50};
+    EXPECT_EQ(1, qelFill(top, 999, RGB(250, 10, 10), &r));
+    EXPECT_NE(0, qelPutImage(top, 999, MAKEINTRESOURCEA(200), Self()));
+    qelPaintHDC(1, top, 0, 0);
+    EXPECT_EQ(nullptr, qelPaintHDC(1, top, 999, 0)); // an edge call hands out nothing
+    qelPaintHDC(0, top, 0, 0);
+    EXPECT_EQ(0, dcLog.got);
 }
 
 TEST_F(Window, RegisterFillsTheClassRecord)
@@ -372,6 +387,8 @@ TEST_F(Window, ProcAddrShowEnableAndFocusByMode)
     EXPECT_EQ(edit, GetFocus());
     EXPECT_EQ(edit, qelSetFocus(top, 0));
     EXPECT_EQ(top, GetFocus());
+    EXPECT_EQ(nullptr, qelSetFocus(top, 999)); // names no window: the focus stays
+    EXPECT_EQ(top, GetFocus());
 }
 
 TEST_F(Window, AlertAnswersAndGivesTheFocusBack)
@@ -389,6 +406,11 @@ TEST_F(Window, AlertAnswersAndGivesTheFocusBack)
         EXPECT_TRUE(textShown);
         EXPECT_EQ(edit, GetFocus());
     }
+    // A pair that names no window: the focus is not taken from every window.
+    DialogAnswerer press("Leave Setup", IDOK);
+    EXPECT_EQ(IDOK, qelAlert("Leave Setup", "Do you want to leave?", top, 999, MB_OK));
+    press.Join();
+    EXPECT_NE(nullptr, GetFocus());
 }
 
 TEST_F(Window, FontsFromTheClassTables)
@@ -440,6 +462,7 @@ TEST_F(Window, FontModeTextIsLowerCasedAndOthersDoNothing)
     EXPECT_EQ(0, qelGetFont(spaced, 0, 0, 3, 0, 0, (intptr_t) "Arial"));
     char gone[] = "[0]";
     EXPECT_EQ(0, qelGetFont(gone, 0, 0, 0, 0, 0, 0)); // no font: DeleteObject fails
+    EXPECT_EQ(0, qelGetFont(0, 0, 0, 3, 0, 0, (intptr_t) "Arial")); // no mode text
 }
 
 TEST_F(Window, MenuAndItemStates)
