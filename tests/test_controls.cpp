@@ -35,8 +35,7 @@ protected:
         SendMessageA(Item(kCombo), CB_RESETCONTENT, 0, 0);
         SetWindowTextA(Item(kEdit), "");
         SetWindowTextA(Item(kStatic), "");
-        SetFocus(Item(kOther));
-        Pump();
+        SettleFocus(Item(kOther));
     }
     static HWND Item(int id) { return GetDlgItem(top, id); }
     static std::string Text(int id)

@@ -202,4 +202,17 @@ inline void Pump()
     }
 }
 
+// Gives control the keyboard focus and waits until it has it: a control
+// takes the focus only while its window is active, and on a busy display
+// server a new window's activation can arrive late.
+inline void SettleFocus(HWND control)
+{
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 3000; Sleep(10)) {
+        SetActiveWindow(GetAncestor(control, GA_ROOT));
+        SetFocus(control);
+        Pump();
+        if (GetFocus() == control) return;
+    }
+}
+
 #endif
