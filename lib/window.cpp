@@ -136,14 +136,16 @@ int QELAPI qelSetMenuItem(int mode, HMENU menu, int item)
 // the paint: the caller draws with it and does not give it back; the next
 // edge call or the end call does. qelPaintRCPAINT's edge calls give their
 // context back before they return. No context from GetDC outlives a paint.
-//
-// GetDC(0) is the whole screen's context: whenever (window, id) names no
-// window, nothing is drawn and no context is taken or handed out.
 static int painting;
 static PAINTSTRUCT paintRecord;
 static HDC paintDC;
 static HDC edgeDC;     // an edge call's context still to be given back
 static HWND edgeWindow;
+
+// The window's device context; none for no window (GetDC(0) is the whole
+// screen's): whenever (window, id) names no window, nothing is drawn and no
+// context is taken or handed out.
+static HDC WindowDC(HWND w) { return w ? GetDC(w) : 0; }
 
 static void ReleaseEdgeDC(void)
 {
@@ -171,7 +173,7 @@ static void PaintStep(int mode, HWND window, int id, int edge, bool keepEdgeDC)
         painting = 1;
     } else if (mode == 1) {
         ReleaseEdgeDC();
-        paintDC = w ? GetDC(w) : 0;
+        paintDC = WindowDC(w);
         if (!paintDC) return;
         RECT client;
         GetClientRect(w, &client);
@@ -206,7 +208,7 @@ int QELAPI qelFill(HWND window, int id, unsigned colour, const RECT *rect)
 {
     if (!rect) return 0;
     HWND w = qelControl(window, id);
-    HDC dc = w ? GetDC(w) : 0;
+    HDC dc = WindowDC(w);
     if (!dc) return 1;
     HBRUSH brush = CreateSolidBrush(colour);
     FillRect(dc, rect, brush);
@@ -234,7 +236,7 @@ static HBITMAP imageBitmap;
 int QELAPI qelPutImage(HWND window, int id, const char *bitmapName, HINSTANCE instance)
 {
     HWND w = qelControl(window, id);
-    HDC dc = w ? GetDC(w) : 0;
+    HDC dc = WindowDC(w);
     if (imageBitmap) DeleteObject(imageBitmap);
     imageBitmap = LoadBitmapA(instance, bitmapName);
     HDC memory = CreateCompatibleDC(dc);
