@@ -2,24 +2,6 @@
 #include "packcore.h"
 #include "../lib/qel.h"
 
-// Deflate never packs better than 1032 to 1, so a header that claims more
-// than that from the stream at hand is a lie: refusing it early keeps a
-// hostile length from costing a huge allocation.
-static const unsigned long long kMaxRatio = 1032;
-
-static void PutLength(unsigned char *p, unsigned v)
-{
-    p[0] = (unsigned char)v;
-    p[1] = (unsigned char)(v >> 8);
-    p[2] = (unsigned char)(v >> 16);
-    p[3] = (unsigned char)(v >> 24);
-}
-
-static unsigned GetLength(const unsigned char *p)
-{
-    return p[0] | (unsigned)p[1] << 8 | (unsigned)p[2] << 16 | (unsigned)p[3] << 24;
-}
-
 unsigned char *PackBlock(const ZlibCalls *z, const unsigned char *plain, unsigned size, unsigned *length)
 {
     if (size == 0 || size > PACK_MAX_LENGTH) return 0;
@@ -32,7 +14,7 @@ unsigned char *PackBlock(const ZlibCalls *z, const unsigned char *plain, unsigne
         qelMemBank(0, (intptr_t)out);
         return 0;
     }
-    PutLength(out, size);
+    PackPutLength(out, size);
     *length = (unsigned)streamLen + 4;
     return out;
 }
@@ -40,10 +22,9 @@ unsigned char *PackBlock(const ZlibCalls *z, const unsigned char *plain, unsigne
 unsigned char *UnpackBlock(const ZlibCalls *z, const unsigned char *packed, unsigned size, unsigned *length)
 {
     if (size < 4) return 0;
-    unsigned plainLength = GetLength(packed);
+    unsigned plainLength = PackGetLength(packed);
     unsigned streamLength = size - 4;
-    if (plainLength == 0 || plainLength > PACK_MAX_LENGTH) return 0;
-    if (plainLength > (unsigned long long)streamLength * kMaxRatio) return 0;
+    if (!PackLengthPlausible(plainLength, streamLength)) return 0;
     unsigned char *out = (unsigned char *)qelMemBank(1, (intptr_t)plainLength + 1024);
     if (!out) return 0;
     // zlib is told only the header's length, never the slack behind it.

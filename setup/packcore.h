@@ -21,6 +21,30 @@ struct ZlibCalls {
    of that much plus 1024 bytes slack must fit a signed 32-bit size. */
 #define PACK_MAX_LENGTH (0x7FFFFFFFu - 1024u)
 
+/* The 4-byte length header, little-endian. (Inline: the medium tool
+   reads and writes headers without the codec's memory bank.) */
+static inline void PackPutLength(unsigned char *p, unsigned v)
+{
+    p[0] = (unsigned char)v;
+    p[1] = (unsigned char)(v >> 8);
+    p[2] = (unsigned char)(v >> 16);
+    p[3] = (unsigned char)(v >> 24);
+}
+
+static inline unsigned PackGetLength(const unsigned char *p)
+{
+    return p[0] | (unsigned)p[1] << 8 | (unsigned)p[2] << 16 | (unsigned)p[3] << 24;
+}
+
+/* 1 when a header's plain length is one the codec unpacks from a stream of
+   streamLength bytes: 1 to PACK_MAX_LENGTH, and no more than deflate can
+   pack into that stream (it never packs better than 1032 to 1), so a
+   hostile length is refused before any allocation; else 0. */
+static inline int PackLengthPlausible(unsigned length, unsigned long long streamLength)
+{
+    return length != 0 && length <= PACK_MAX_LENGTH && length <= streamLength * 1032;
+}
+
 /* Packs size bytes (1 or more) at plain. Returns a memory bank block that
    holds header and stream, its length in *length; 0 on failure. */
 unsigned char *PackBlock(const ZlibCalls *z, const unsigned char *plain, unsigned size, unsigned *length);

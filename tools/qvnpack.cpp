@@ -37,9 +37,6 @@ static const char *const kPacked[] = {
 };
 
 static const size_t kChunk = 256 * 1024;
-// Deflate never packs better than 1032 to 1; the setup refuses a header
-// that claims more than that from the stream behind it.
-static const unsigned long long kMaxRatio = 1032;
 // Files from this size on show their progress on a terminal.
 static const unsigned long long kProgressFrom = 64ull << 20;
 
@@ -139,11 +136,6 @@ struct Progress {
     ~Progress() { if (on) fprintf(stderr, "\n"); }
 };
 
-static void PutLength(unsigned char *p, unsigned v)
-{
-    for (int i = 0; i < 4; i++) p[i] = (unsigned char)(v >> (8 * i));
-}
-
 // Packs src into dst; false with a message on any failure (dst removed).
 static bool Pack(const std::string &src, const std::string &dst, std::string *sum = 0)
 {
@@ -168,7 +160,7 @@ static bool Pack(const std::string &src, const std::string &dst, std::string *su
     if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) return false;
     std::vector<unsigned char> ibuf(kChunk), obuf(kChunk);
     unsigned char header[4];
-    PutLength(header, (unsigned)size);
+    PackPutLength(header, (unsigned)size);
     Sha256 sha;
     unsigned long long read = 0, written = 4;
     bool ok = fwrite(header, 1, 4, out.f) == 4;
@@ -229,9 +221,8 @@ static bool Unpack(const std::string &src, const char *dst, std::string *sum = 0
         fprintf(stderr, "qvnpack: %s is not a valid packed file: shorter than its header\n", src.c_str());
         return false;
     }
-    unsigned length = header[0] | (unsigned)header[1] << 8 | (unsigned)header[2] << 16 | (unsigned)header[3] << 24;
-    if (size > PACK_MAX_LENGTH || length == 0 || length > PACK_MAX_LENGTH ||
-        length > (size - 4) * kMaxRatio) {
+    unsigned length = PackGetLength(header);
+    if (size > PACK_MAX_LENGTH || !PackLengthPlausible(length, size - 4)) {
         fprintf(stderr, "qvnpack: %s is not a valid packed file: the setup refuses a plain length of %u "
                         "from %llu packed bytes\n", src.c_str(), length, size);
         return false;

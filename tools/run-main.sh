@@ -34,14 +34,17 @@ shots_to_png() {
   done
   echo "screenshots of the four pages: $out/screenshots"
 }
+list_installed() {
+  WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+  echo "installed into: $prefix/drive_c/Program Files/Ostrel"
+  ls -lR "$prefix/drive_c/Program Files/Ostrel" "$prefix/drive_c/Documents and Settings/All Users/Start Menu/Programs/Quorvane"
+}
 
 if [ -n "${DISPLAY:-}" ]; then
   # The x86_64 build runs on this machine's 64-bit Wine, on this display.
   echo "starting the setup; click through its pages"
   (cd "$out/medium-win64" && $run InstallQvn.exe)
-  WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-  echo "installed into: $prefix/drive_c/Program Files/Ostrel"
-  ls -lR "$prefix/drive_c/Program Files/Ostrel" "$prefix/drive_c/Documents and Settings/All Users/Start Menu/Programs/Quorvane"
+  list_installed
 elif guest=$(tools/guest/build.sh); then
   # The shipped i686 setup, in the emulated machine's 32-bit Wine: its
   # pages walked and photographed, then what it installed listed.
@@ -76,7 +79,5 @@ else
     "$(dos "$out/product/LicenseQvn.txt")" "$(dos "$out/product/ReadfirstQvn.txt")" \
     --shots "$(dos "$out/screenshots")"
   shots_to_png
-  WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-  echo "installed into: $prefix/drive_c/Program Files/Ostrel"
-  ls -lR "$prefix/drive_c/Program Files/Ostrel" "$prefix/drive_c/Documents and Settings/All Users/Start Menu/Programs/Quorvane"
+  list_installed
 fi
