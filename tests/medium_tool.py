@@ -4,7 +4,10 @@ verification, packing both ways.
 
 usage: medium_tool.py QVNPACK
 """
+import errno
 import os
+import random
+import shutil
 import struct
 import subprocess
 import sys
@@ -20,6 +23,20 @@ PACKED = ["Ostrel.exe", "Ov.INI", "VELLSVR.exe", "KQSVR.exe", "OsGuide.pdf",
 
 def run(*args):
     return subprocess.run(list(args), capture_output=True).returncode
+
+
+def run_within(*args):
+    """Runs the tool with text output; a run that hangs is killed and fails (code None)."""
+    try:
+        return subprocess.run(list(args), capture_output=True, text=True, timeout=30)
+    except subprocess.TimeoutExpired:
+        return subprocess.CompletedProcess(args, None, "", "timed out")
+
+
+def tree(top):
+    """Every name under top, with the bytes of each regular file."""
+    return {os.path.join(p, n): open(os.path.join(p, n), "rb").read() if os.path.isfile(os.path.join(p, n)) else None
+            for p, dirs, files in os.walk(top) for n in dirs + files}
 
 
 def main():
@@ -81,6 +98,45 @@ def main():
         check(not os.path.exists(src + ".out3"), "writes nothing for a bad packed file")
         check(run(tool, "medium", os.path.join(d, "nothing"), medium, brannic) == 1,
               "a missing product folder fails")
+        # Destructive cases: each fails with a message naming the fault, without
+        # hanging, and leaves every file as it was and nothing half-written.
+        keep, fifo, folder = (os.path.join(d, n) for n in ("keep", "fifo", "folder"))
+        open(keep, "wb").write(data)
+        os.mkfifo(fifo)
+        os.mkdir(folder)
+        nobrannic, dotdot = os.path.join(d, "nobrannic"), os.path.join(d, "dotdot")
+        for m in (nobrannic, dotdot):
+            shutil.copytree(medium, m)
+        os.remove(os.path.join(nobrannic, "Brannic.dll"))
+        sums = open(os.path.join(medium, "SHA256SUMS")).read()
+        open(os.path.join(nobrannic, "SHA256SUMS"), "w").write(
+            "".join(l for l in sums.splitlines(True) if "Brannic.dll" not in l))
+        open(os.path.join(dotdot, "SHA256SUMS"), "a").write("0" * 64 + "  " + "../" * 40 + "dev/zero\n")
+        before = tree(d)
+        for what, args, named in (
+                ("pack onto its own input", ["pack", keep, keep], keep),
+                ("a failed unpack over a file", ["unpack", src + ".bad", keep], src + ".bad"),
+                ("Brannic.dll of the medium copied onto itself",
+                 ["medium", product, medium, os.path.join(medium, "Brannic.dll")], "Brannic.dll"),
+                ("a FIFO as input", ["medium", product, medium, fifo], "a FIFO"),
+                ("a folder as input", ["medium", product, medium, brannic, folder], "a folder"),
+                ("verify without Brannic.dll", ["verify", nobrannic], "Brannic.dll"),
+                ("verify with a ../ name in SHA256SUMS", ["verify", dotdot], "../dev/zero")):
+            r = run_within(tool, *args)
+            check(r.returncode == 1 and named in r.stderr and tree(d) == before, f"{what} is refused")
+        # A disk that fills up at close (a 128 KiB tmpfs, 128 KiB of noise packed).
+        full = os.path.join(d, "full")
+        os.mkdir(full)
+        if run("mount", "-t", "tmpfs", "-o", "size=128k", "tmpfs", full) != 0:
+            print("skipped: a full disk (cannot mount a tmpfs here)")
+        else:
+            try:
+                open(keep, "wb").write(random.Random(1).randbytes(128 * 1024))
+                r = run_within(tool, "pack", keep, os.path.join(full, "keep.pk"))
+                check(r.returncode == 1 and os.strerror(errno.ENOSPC) in r.stderr and os.listdir(full) == [],
+                      "a full disk is reported, nothing left on it")
+            finally:
+                run("umount", full)
         # Past what the setup can unpack (a sparse file): refused, said why.
         big = os.path.join(d, "big")
         with open(big, "wb") as f:

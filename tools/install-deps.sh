@@ -5,7 +5,7 @@
 # python3-distutils: Debian's python3-unicorn imports it without depending on it.
 set -eu
 pkgs="g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 xvfb xauth
-      cmake make googletest python3 python3-pefile python3-unicorn python3-distutils liblnk-utils zlib1g-dev
+      cmake make googletest python3 python3-pefile python3-unicorn python3-distutils liblnk-utils zlib1g-dev nettle-dev
       clang libclang-rt-14-dev lld llvm doxygen imagemagick git python3-pil fonts-urw-base35 fonts-dejavu-core
       qemu-system-x86 debootstrap e2fsprogs"
 missing=""

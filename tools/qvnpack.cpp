@@ -6,25 +6,32 @@
 //   qvnpack sample FOLDER                 write the built-in sample product
 //   qvnpack medium PRODUCT MEDIUM BRANNIC [FILE...]
 //       create MEDIUM, pack every product file of the install plan and both
-//       documents from PRODUCT into it, copy BRANNIC (Brannic.dll) as it is,
-//       copy each further FILE (the setup program, iQvn.exe) as it is, and
-//       write SHA256SUMS (sha256sum -c checks it) over all of them.
+//       documents from PRODUCT into it, copy BRANNIC as it is under the name
+//       Brannic.dll, copy each further FILE (the setup program, iQvn.exe) as
+//       it is, and write SHA256SUMS (sha256sum -c checks it) over all of them.
 //   qvnpack verify MEDIUM
 //       every packed file of the plan unpacks as the setup would unpack it,
-//       to the length its header gives, and SHA256SUMS matches every file.
+//       to the length its header gives, and SHA256SUMS lists Brannic.dll and
+//       every packed file and matches every file it lists.
 //
 // Both directions stream through zlib's deflate and inflate in fixed chunks,
 // so memory stays small whatever the file's size. The packed format is the
 // setup's: the plain length (4 bytes, little-endian) and one zlib stream,
 // made as zlib's compress makes it; files the setup cannot unpack are refused.
+//
+// Inputs must be regular files. A regular output is written to a temporary
+// file beside it and renamed into place only when complete, so a failure
+// leaves what was there; a device node or FIFO is written directly.
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <algorithm>
+#include <nettle/sha2.h>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -35,90 +42,163 @@ static const char *const kPacked[] = {
     "Ostrel.exe", "Ov.INI", "VELLSVR.exe", "KQSVR.exe", "OsGuide.pdf",
     "KQ1.avi", "KQ2.avi", "KQ3.avi", "LicenseQvn.txt", "ReadfirstQvn.txt",
 };
+// The setup loads zlib from this file beside it; without it nothing unpacks.
+static const char kBrannic[] = "Brannic.dll";
 
 static const size_t kChunk = 256 * 1024;
 // Files from this size on show their progress on a terminal.
 static const unsigned long long kProgressFrom = 64ull << 20;
+// The 32-bit setup reads a packed file whole into one block and inflates it
+// into another of the plain size, each with 1 KiB of slack, both at once in
+// at most 2 GiB of address space that the program, its DLLs, heaps, stacks
+// and their scattering share. Up to 1 GiB for the two together leaves the
+// other half for those; past it the setup may find no room and install
+// nothing. Such files draw a warning: a larger address space would hold them.
+static const unsigned long long kSetupHolds = 1ull << 30;
 
-// ---- SHA-256 (FIPS 180-4), for SHA256SUMS ---------------------------------
-
+// SHA-256 of a stream of bytes, for SHA256SUMS.
 struct Sha256 {
-    uint32_t h[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                     0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-    unsigned char block[64];
-    size_t used = 0;
-    unsigned long long total = 0;
-
-    static uint32_t Rot(uint32_t x, int n) { return x >> n | x << (32 - n); }
-
-    void Compress(const unsigned char *p)
-    {
-        static const uint32_t k[64] = {
-            0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-            0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-            0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-            0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-            0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-            0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-            0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-            0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
-        uint32_t w[64];
-        for (int i = 0; i < 16; i++)
-            w[i] = (uint32_t)p[4 * i] << 24 | (uint32_t)p[4 * i + 1] << 16 | (uint32_t)p[4 * i + 2] << 8 | p[4 * i + 3];
-        for (int i = 16; i < 64; i++) {
-            uint32_t s0 = Rot(w[i - 15], 7) ^ Rot(w[i - 15], 18) ^ (w[i - 15] >> 3);
-            uint32_t s1 = Rot(w[i - 2], 17) ^ Rot(w[i - 2], 19) ^ (w[i - 2] >> 10);
-            w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-        }
-        uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
-        for (int i = 0; i < 64; i++) {
-            uint32_t t1 = hh + (Rot(e, 6) ^ Rot(e, 11) ^ Rot(e, 25)) + ((e & f) ^ (~e & g)) + k[i] + w[i];
-            uint32_t t2 = (Rot(a, 2) ^ Rot(a, 13) ^ Rot(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-            hh = g; g = f; f = e; e = d + t1; d = c; c = b; b = a; a = t1 + t2;
-        }
-        h[0] += a; h[1] += b; h[2] += c; h[3] += d; h[4] += e; h[5] += f; h[6] += g; h[7] += hh;
-    }
-
-    void Add(const unsigned char *p, size_t n)
-    {
-        total += n;
-        while (n > 0) {
-            size_t take = std::min(n, sizeof block - used);
-            memcpy(block + used, p, take);
-            used += take, p += take, n -= take;
-            if (used == sizeof block) Compress(block), used = 0;
-        }
-    }
-
+    sha256_ctx ctx;
+    Sha256() { sha256_init(&ctx); }
+    void Add(const unsigned char *p, size_t n) { sha256_update(&ctx, n, p); }
     std::string Hex()
     {
-        unsigned long long bits = total * 8;
-        unsigned char pad[72] = {0x80};
-        size_t padLen = (used < 56 ? 56 : 120) - used;
-        for (int i = 0; i < 8; i++) pad[padLen + i] = (unsigned char)(bits >> (56 - 8 * i));
-        Add(pad, padLen + 8);
+        unsigned char digest[SHA256_DIGEST_SIZE];
+        sha256_digest(&ctx, sizeof digest, digest);
         static const char digits[] = "0123456789abcdef";
         std::string out;
-        for (uint32_t v : h)
-            for (int shift = 28; shift >= 0; shift -= 4) out += digits[(v >> shift) & 15];
+        for (unsigned char b : digest) out += digits[b >> 4], out += digits[b & 15];
         return out;
     }
 };
 
 // ---- Files --------------------------------------------------------------
 
+// An input: a regular file, open, its status in st.
 struct File {
     FILE *f = 0;
+    struct stat st;
     ~File() { if (f) fclose(f); }
 };
 
-static bool FileSize(FILE *f, unsigned long long *size)
+static const char *Kind(mode_t mode)
 {
-    struct stat st;
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    *size = (unsigned long long)st.st_size;
+    return S_ISDIR(mode) ? "a folder" : S_ISFIFO(mode) ? "a FIFO" : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
+           : S_ISSOCK(mode) ? "a socket" : "of another kind";
+}
+
+// Opens path for reading; false with a message unless it is a regular file.
+// Opened without blocking, so a FIFO is refused rather than waited on;
+// flags adds to open's (O_NOFOLLOW).
+static bool OpenInput(const std::string &path, File *in, int flags = 0)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | flags);
+    if (fd < 0 || fstat(fd, &in->st) != 0) {
+        fprintf(stderr, "qvnpack: cannot read %s: %s\n", path.c_str(), strerror(errno));
+        if (fd >= 0) close(fd);
+        return false;
+    }
+    if (!S_ISREG(in->st.st_mode)) {
+        fprintf(stderr, "qvnpack: cannot read %s: it is %s, not a regular file\n", path.c_str(), Kind(in->st.st_mode));
+        close(fd);
+        return false;
+    }
+    if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 || !(in->f = fdopen(fd, "rb"))) {
+        fprintf(stderr, "qvnpack: cannot read %s: %s\n", path.c_str(), strerror(errno));
+        close(fd);
+        return false;
+    }
     return true;
 }
+
+// Reads up to kChunk bytes; *n is 0 at the end. False with a message on error.
+static bool ReadChunk(File &in, const std::string &name, unsigned char *buf, size_t *n)
+{
+    *n = fread(buf, 1, kChunk, in.f);
+    if (!ferror(in.f)) return true;
+    fprintf(stderr, "qvnpack: cannot read %s: %s\n", name.c_str(), strerror(errno));
+    return false;
+}
+
+// Where a command writes. A regular file, or a name not yet taken, is
+// written to a temporary file in the same folder and renamed onto it by
+// Finish; on failure only that temporary is removed, so the old file stays
+// whole. A device node or FIFO is written directly and never removed. Each
+// failure is reported once, with the system's reason; the caller stops there.
+struct Output {
+    std::string path, target, temp;   // as given; the file replaced; the temporary
+    FILE *f = 0;
+
+    ~Output()
+    {
+        if (f) fclose(f);
+        if (!temp.empty()) unlink(temp.c_str());
+    }
+
+    bool Fail(int err)
+    {
+        fprintf(stderr, "qvnpack: cannot write %s: %s\n", path.c_str(), strerror(err));
+        return false;
+    }
+
+    // input: the file this output is made from, or null; an output that is
+    // the same file is refused.
+    bool Open(const std::string &dst, const File *input)
+    {
+        path = target = dst;
+        mode_t mask = umask(0);
+        umask(mask);
+        mode_t mode = 0666 & ~mask;
+        struct stat st;
+        if (stat(dst.c_str(), &st) == 0) {
+            if (input && st.st_dev == input->st.st_dev && st.st_ino == input->st.st_ino) {
+                fprintf(stderr, "qvnpack: %s is the same file as its input; it is left as it is\n", dst.c_str());
+                return false;
+            }
+            if (S_ISDIR(st.st_mode)) {
+                fprintf(stderr, "qvnpack: cannot write %s: it is a folder\n", dst.c_str());
+                return false;
+            }
+            if (!S_ISREG(st.st_mode)) {
+                int fd = open(dst.c_str(), O_WRONLY | O_CLOEXEC);
+                if (fd >= 0 && (f = fdopen(fd, "wb"))) return true;
+                int err = errno;
+                if (fd >= 0) close(fd);
+                return Fail(err);
+            }
+            // Through a symbolic link: the file it names is replaced.
+            if (char *real = realpath(dst.c_str(), 0)) target = real, free(real);
+            mode = st.st_mode & 07777;
+        }
+        size_t slash = target.find_last_of('/') + 1;    // 0 without a slash
+        std::string name = target.substr(0, slash) + "." + target.substr(slash) + ".XXXXXX";
+        int fd = mkstemp(&name[0]);
+        if (fd < 0) return Fail(errno);
+        temp = name;
+        if (fchmod(fd, mode) == 0 && (f = fdopen(fd, "wb"))) return true;
+        int err = errno;
+        close(fd);
+        return Fail(err);
+    }
+
+    bool Write(const unsigned char *p, size_t n)
+    {
+        return fwrite(p, 1, n, f) == n || Fail(errno);
+    }
+
+    // Flushes, syncs a regular file to disk, closes and renames it into
+    // place. False with a message if any of that fails (a full disk often
+    // shows only here).
+    bool Finish()
+    {
+        if (fflush(f) != 0 || (!temp.empty() && fsync(fileno(f)) != 0)) return Fail(errno);
+        int rc = fclose(f);
+        f = 0;
+        if (rc != 0 || (!temp.empty() && rename(temp.c_str(), target.c_str()) != 0)) return Fail(errno);
+        temp.clear();
+        return true;
+    }
+};
 
 // Progress of one large file on a terminal: "name  42%", rewritten in place.
 struct Progress {
@@ -136,13 +216,25 @@ struct Progress {
     ~Progress() { if (on) fprintf(stderr, "\n"); }
 };
 
-// Packs src into dst; false with a message on any failure (dst removed).
+// Warns when the 32-bit setup may not find room for a packed file and its
+// plain bytes (kSetupHolds).
+static void WarnIfLarge(const std::string &name, unsigned long long packed, unsigned long long plain)
+{
+    if (packed + plain + 2048 > kSetupHolds)
+        fprintf(stderr, "qvnpack: warning: %s: %llu packed and %llu plain bytes, more than the 32-bit setup "
+                        "can be sure to hold at once (%llu together); it may install nothing\n",
+                name.c_str(), packed, plain, kSetupHolds);
+}
+
+// Packs src into dst; false with a message on any failure (dst as it was).
 static bool Pack(const std::string &src, const std::string &dst, std::string *sum = 0)
 {
-    File in, out;
-    unsigned long long size = 0;
-    if (!(in.f = fopen(src.c_str(), "rb")) || !FileSize(in.f, &size) || size == 0) {
-        fprintf(stderr, "qvnpack: cannot read %s\n", src.c_str());
+    File in;
+    if (!OpenInput(src, &in)) return false;
+    unsigned long long size = (unsigned long long)in.st.st_size;
+    if (size == 0) {
+        fprintf(stderr, "qvnpack: %s is empty: the packed format holds 1 byte or more (the setup refuses "
+                        "a plain length of 0)\n", src.c_str());
         return false;
     }
     if (size > PACK_MAX_LENGTH) {
@@ -150,27 +242,29 @@ static bool Pack(const std::string &src, const std::string &dst, std::string *su
                 src.c_str(), size, PACK_MAX_LENGTH);
         return false;
     }
-    if (!(out.f = fopen(dst.c_str(), "wb"))) {
-        fprintf(stderr, "qvnpack: cannot write %s\n", dst.c_str());
-        return false;
-    }
+    Output out;
+    if (!out.Open(dst, &in)) return false;
     // The same stream as zlib's compress: default level, window and memory.
     z_stream z;
     memset(&z, 0, sizeof z);
-    if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) return false;
+    int rc = deflateInit(&z, Z_DEFAULT_COMPRESSION);
+    if (rc != Z_OK) {
+        fprintf(stderr, "qvnpack: cannot pack %s: zlib's deflateInit failed: %s\n", src.c_str(), zError(rc));
+        return false;
+    }
     std::vector<unsigned char> ibuf(kChunk), obuf(kChunk);
     unsigned char header[4];
     PackPutLength(header, (unsigned)size);
     Sha256 sha;
     unsigned long long read = 0, written = 4;
-    bool ok = fwrite(header, 1, 4, out.f) == 4;
+    bool ok = out.Write(header, 4);
     sha.Add(header, 4);
     Progress progress(src.c_str(), size);
-    int flush = Z_NO_FLUSH, rc = Z_OK;
+    int flush = Z_NO_FLUSH;
     while (ok && rc != Z_STREAM_END) {
         if (z.avail_in == 0 && flush == Z_NO_FLUSH) {
-            size_t n = fread(ibuf.data(), 1, kChunk, in.f);
-            if (ferror(in.f)) { ok = false; break; }
+            size_t n;
+            if (!(ok = ReadChunk(in, src, ibuf.data(), &n))) break;
             read += n;
             progress.At(read);
             z.next_in = ibuf.data(), z.avail_in = (uInt)n;
@@ -178,9 +272,13 @@ static bool Pack(const std::string &src, const std::string &dst, std::string *su
         }
         z.next_out = obuf.data(), z.avail_out = (uInt)kChunk;
         rc = deflate(&z, flush);
-        if (rc == Z_STREAM_ERROR) { ok = false; break; }
+        if (rc == Z_STREAM_ERROR) {
+            fprintf(stderr, "qvnpack: cannot pack %s: zlib's deflate failed\n", src.c_str());
+            ok = false;
+            break;
+        }
         size_t have = kChunk - z.avail_out;
-        ok = fwrite(obuf.data(), 1, have, out.f) == have;
+        ok = out.Write(obuf.data(), have);
         sha.Add(obuf.data(), have);
         written += have;
     }
@@ -193,30 +291,24 @@ static bool Pack(const std::string &src, const std::string &dst, std::string *su
         fprintf(stderr, "qvnpack: %s packs to %llu bytes, more than the setup reads (%u)\n",
                 src.c_str(), written, PACK_MAX_LENGTH);
         ok = false;
-    } else if (!ok) {
-        fprintf(stderr, "qvnpack: cannot pack %s to %s\n", src.c_str(), dst.c_str());
     }
-    ok = fclose(out.f) == 0 && ok;
-    out.f = 0;
-    if (!ok) remove(dst.c_str());
-    else if (sum) *sum = sha.Hex();
-    return ok;
+    if (!ok || !out.Finish()) return false;
+    WarnIfLarge(src, written, size);
+    if (sum) *sum = sha.Hex();
+    return true;
 }
 
 // Inflates the packed file src as the setup does, to dst unless null.
 // Accepts exactly what the setup accepts: a length of 1 to PACK_MAX_LENGTH
 // that the stream can hold, a packed file the setup can read whole, and one
 // complete zlib stream that inflates to that length. Returns false with a
-// message saying why not (dst removed).
-static bool Unpack(const std::string &src, const char *dst, std::string *sum = 0)
+// message saying why not (dst as it was).
+static bool Unpack(const std::string &src, const char *dst)
 {
-    File in, out;
-    unsigned long long size = 0;
+    File in;
+    if (!OpenInput(src, &in)) return false;
+    unsigned long long size = (unsigned long long)in.st.st_size;
     unsigned char header[4];
-    if (!(in.f = fopen(src.c_str(), "rb")) || !FileSize(in.f, &size)) {
-        fprintf(stderr, "qvnpack: cannot read %s\n", src.c_str());
-        return false;
-    }
     if (size < 4 || fread(header, 1, 4, in.f) != 4) {
         fprintf(stderr, "qvnpack: %s is not a valid packed file: shorter than its header\n", src.c_str());
         return false;
@@ -227,101 +319,78 @@ static bool Unpack(const std::string &src, const char *dst, std::string *sum = 0
                         "from %llu packed bytes\n", src.c_str(), length, size);
         return false;
     }
-    if (dst && !(out.f = fopen(dst, "wb"))) {
-        fprintf(stderr, "qvnpack: cannot write %s\n", dst);
-        return false;
-    }
+    Output out;
+    if (dst && !out.Open(dst, &in)) return false;
     z_stream z;
     memset(&z, 0, sizeof z);
-    if (inflateInit(&z) != Z_OK) return false;
+    int rc = inflateInit(&z);
+    if (rc != Z_OK) {
+        fprintf(stderr, "qvnpack: cannot unpack %s: zlib's inflateInit failed: %s\n", src.c_str(), zError(rc));
+        return false;
+    }
     std::vector<unsigned char> ibuf(kChunk), obuf(kChunk);
-    Sha256 sha;
     unsigned long long produced = 0;
-    int rc = Z_OK;
-    bool ok = true, eof = false;
+    bool ok = true, corrupt = false, eof = false;
     Progress progress(src.c_str(), length);
     while (ok && rc != Z_STREAM_END) {
         if (z.avail_in == 0) {
-            size_t n = fread(ibuf.data(), 1, kChunk, in.f);
-            if (ferror(in.f)) { ok = false; break; }
+            size_t n;
+            if (!(ok = ReadChunk(in, src, ibuf.data(), &n))) break;
             if (n == 0) { eof = true; break; }
             z.next_in = ibuf.data(), z.avail_in = (uInt)n;
         }
         z.next_out = obuf.data(), z.avail_out = (uInt)kChunk;
         rc = inflate(&z, Z_NO_FLUSH);
-        if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) { ok = false; break; }
+        if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) { corrupt = true; break; }
         size_t have = kChunk - z.avail_out;
         produced += have;
         if (produced > length) break;
-        if (out.f && fwrite(obuf.data(), 1, have, out.f) != have) {
-            fprintf(stderr, "qvnpack: cannot write %s\n", dst);
-            inflateEnd(&z);
-            fclose(out.f), out.f = 0, remove(dst);
-            return false;
-        }
-        sha.Add(obuf.data(), have);
+        if (dst) ok = out.Write(obuf.data(), have);
         progress.At(produced);
     }
     inflateEnd(&z);
-    bool valid = ok && rc == Z_STREAM_END && produced == length;
-    if (!valid && (!ok || eof))
+    if (!ok) return false;
+    if (corrupt || eof) {
         fprintf(stderr, "qvnpack: %s is not a valid packed file: the stream is %s\n", src.c_str(),
-                !ok ? "corrupt" : "cut short");
-    else if (!valid)
+                corrupt ? "corrupt" : "cut short");
+        return false;
+    }
+    if (produced != length) {
         fprintf(stderr, "qvnpack: %s is not a valid packed file: its header says %u bytes, the stream "
                         "holds %s\n", src.c_str(), length, produced > length ? "more" : "fewer");
-    if (out.f) {
-        valid = fclose(out.f) == 0 && valid;
-        out.f = 0;
-        if (!valid) remove(dst);
+        return false;
     }
-    if (valid && sum) *sum = sha.Hex();
-    return valid;
+    if (dst && !out.Finish()) return false;
+    WarnIfLarge(src, size, length);
+    return true;
+}
+
+// Reads all of in, to out unless null; its SHA-256 into *sum.
+static bool Stream(File &in, const std::string &name, Output *out, std::string *sum)
+{
+    std::vector<unsigned char> buf(kChunk);
+    Sha256 sha;
+    size_t n;
+    do {
+        if (!ReadChunk(in, name, buf.data(), &n) || (out && !out->Write(buf.data(), n))) return false;
+        sha.Add(buf.data(), n);
+    } while (n > 0);
+    *sum = sha.Hex();
+    return true;
 }
 
 // Copies src to dst as it is; its SHA-256 into *sum.
 static bool Copy(const std::string &src, const std::string &dst, std::string *sum)
 {
-    File in, out;
-    bool ok = (in.f = fopen(src.c_str(), "rb")) && (out.f = fopen(dst.c_str(), "wb"));
-    std::vector<unsigned char> buf(kChunk);
-    Sha256 sha;
-    size_t n;
-    while (ok && (n = fread(buf.data(), 1, kChunk, in.f)) > 0) {
-        ok = fwrite(buf.data(), 1, n, out.f) == n;
-        sha.Add(buf.data(), n);
-    }
-    ok = ok && !ferror(in.f);
-    if (out.f) ok = fclose(out.f) == 0 && ok, out.f = 0;
-    if (!ok) {
-        fprintf(stderr, "qvnpack: cannot copy %s to %s\n", src.c_str(), dst.c_str());
-        return false;
-    }
-    *sum = sha.Hex();
-    return true;
-}
-
-static bool HashFile(const std::string &path, std::string *sum)
-{
     File in;
-    if (!(in.f = fopen(path.c_str(), "rb"))) return false;
-    std::vector<unsigned char> buf(kChunk);
-    Sha256 sha;
-    size_t n;
-    while ((n = fread(buf.data(), 1, kChunk, in.f)) > 0) sha.Add(buf.data(), n);
-    if (ferror(in.f)) return false;
-    *sum = sha.Hex();
-    return true;
+    Output out;
+    return OpenInput(src, &in) && out.Open(dst, &in) && Stream(in, src, &out, sum) && out.Finish();
 }
 
 static bool WriteText(const std::string &path, const std::string &s)
 {
-    File f;
-    if (!(f.f = fopen(path.c_str(), "wb"))) return false;
-    bool ok = fwrite(s.data(), 1, s.size(), f.f) == s.size();
-    ok = fclose(f.f) == 0 && ok;
-    f.f = 0;
-    return ok;
+    Output out;
+    return out.Open(path, 0) && out.Write((const unsigned char *)s.data(), s.size()) && out.Finish();
 }
 
 // mkdir -p.
@@ -386,10 +455,7 @@ static bool Sample(const std::string &dir)
         return false;
     }
     for (const auto &f : files)
-        if (!WriteText(dir + "/" + f.name, f.data)) {
-            fprintf(stderr, "qvnpack: cannot write %s/%s\n", dir.c_str(), f.name);
-            return false;
-        }
+        if (!WriteText(dir + "/" + f.name, f.data)) return false;
     return true;
 }
 
@@ -402,31 +468,37 @@ static bool Medium(const std::string &product, const std::string &medium, char *
     std::map<std::string, std::string> sums;
     for (const char *name : kPacked)
         if (!Pack(product + "/" + name, medium + "/" + name, &sums[name])) return false;
+    // The first file is Brannic.dll on the medium, whatever its own name.
     for (int i = 0; i < nExtra; i++) {
-        std::string name = BaseName(extra[i]);
+        std::string name = i == 0 ? kBrannic : BaseName(extra[i]);
+        if (sums.count(name) || name == "SHA256SUMS") {
+            fprintf(stderr, "qvnpack: %s would replace the medium's %s\n", extra[i], name.c_str());
+            return false;
+        }
         if (!Copy(extra[i], medium + "/" + name, &sums[name])) return false;
     }
     std::string list;
     for (const auto &s : sums) list += s.second + "  " + s.first + "\n";
-    if (!WriteText(medium + "/SHA256SUMS", list)) {
-        fprintf(stderr, "qvnpack: cannot write %s/SHA256SUMS\n", medium.c_str());
-        return false;
-    }
-    return true;
+    return WriteText(medium + "/SHA256SUMS", list);
+}
+
+// A name SHA256SUMS may give: a file directly in the medium folder.
+static bool PlainName(const std::string &name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
 
 // Every packed file of the plan unpacks as the setup would unpack it, and
-// SHA256SUMS lists them and matches every file it lists. Reports each fault.
+// SHA256SUMS lists them and Brannic.dll and matches every file it lists.
+// Only plain names of regular files in the medium folder are read; any other
+// line is a fault. Reports each fault.
 static bool Verify(const std::string &medium)
 {
     bool ok = true;
     for (const char *name : kPacked)
         if (!Unpack(medium + "/" + name, 0)) ok = false;
     File f;
-    if (!(f.f = fopen((medium + "/SHA256SUMS").c_str(), "rb"))) {
-        fprintf(stderr, "qvnpack: %s has no SHA256SUMS\n", medium.c_str());
-        return false;
-    }
+    if (!OpenInput(medium + "/SHA256SUMS", &f)) return false;
     std::map<std::string, std::string> listed;
     char line[4096];
     while (fgets(line, sizeof line, f.f)) {
@@ -436,19 +508,29 @@ static bool Verify(const std::string &medium)
             (l[65] != ' ' && l[65] != '*')) {
             fprintf(stderr, "qvnpack: SHA256SUMS: bad line %s\n", l.c_str());
             ok = false;
-            continue;
+        } else if (!PlainName(l.substr(66))) {
+            fprintf(stderr, "qvnpack: SHA256SUMS: %s is not a name in the medium folder\n", l.c_str() + 66);
+            ok = false;
+        } else {
+            listed[l.substr(66)] = l.substr(0, 64);
         }
-        listed[l.substr(66)] = l.substr(0, 64);
     }
-    for (const char *name : kPacked)
+    std::vector<std::string> required(std::begin(kPacked), std::end(kPacked));
+    required.push_back(kBrannic);
+    for (const std::string &name : required)
         if (!listed.count(name)) {
-            fprintf(stderr, "qvnpack: SHA256SUMS does not list %s\n", name);
+            fprintf(stderr, "qvnpack: SHA256SUMS does not list %s\n", name.c_str());
             ok = false;
         }
     for (const auto &e : listed) {
-        std::string sum;
-        if (!HashFile(medium + "/" + e.first, &sum)) {
-            fprintf(stderr, "qvnpack: %s: listed in SHA256SUMS, cannot be read\n", e.first.c_str());
+        std::string path = medium + "/" + e.first, sum;
+        struct stat st;
+        File in;
+        if (lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            fprintf(stderr, "qvnpack: %s: listed in SHA256SUMS, is %s\n", e.first.c_str(),
+                    S_ISLNK(st.st_mode) ? "a symbolic link" : Kind(st.st_mode));
+            ok = false;
+        } else if (!OpenInput(path, &in, O_NOFOLLOW) || !Stream(in, path, 0, &sum)) {
             ok = false;
         } else if (sum != e.second) {
             fprintf(stderr, "qvnpack: %s: SHA-256 differs from SHA256SUMS\n", e.first.c_str());
@@ -477,7 +559,10 @@ int main(int argc, char **argv)
         fprintf(stderr, "usage: qvnpack pack|unpack SOURCE DESTINATION\n"
                         "       qvnpack sample FOLDER\n"
                         "       qvnpack medium PRODUCT MEDIUM BRANNIC [FILE...]\n"
-                        "       qvnpack verify MEDIUM\n");
+                        "       qvnpack verify MEDIUM\n"
+                        "A file whose packed and plain sizes together pass %llu bytes (1 GiB) draws a\n"
+                        "warning: the 32-bit setup holds both at once and may find no room for them.\n",
+                kSetupHolds);
         return 2;
     }
     return ok ? 0 : 1;
