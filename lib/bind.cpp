@@ -4,15 +4,16 @@
 // its import table and without running its start-up code; Wine does not
 // apply its base relocations either when it maps it at a new address. Every
 // exported name enters through a thunk that calls qelBindImports before the
-// function proper; when the executable is the running program the loader
-// has done everything already and nothing is done here. Until the image is
+// function proper, and returns 0 without entering it when binding fails;
+// when the executable is the running program the loader has done
+// everything already and nothing is done here. Until the image is
 // relocated and bound this file may call nothing through the imports and
 // use no absolute address: x86_64 code addresses relative to the
 // instruction pointer anyway; i686 code addresses absolutely, so there the
 // image finds itself with call/pop and link-time offsets from its own base
-// (.rva, which the loader never touches), and the few literals needed before
-// relocating are moved by hand (Here). kernel32 is found through the
-// process's loader data and its exports are read by hand.
+// (.rva, which the loader never touches), and the names it looks up are
+// built on the stack. kernel32 is found through the process's loader data,
+// GetProcAddress in its export table by hand.
 #include "qelint.h"
 
 // 0 untouched, 1 being bound by some thread, 2 bound.
@@ -113,53 +114,47 @@ static unsigned char *LinkedBase(void)
     return p;
 }
 
-// The true address of a literal of this image, before or after relocating
-// (linked is LinkedBase() read in the same state). x86_64 code reaches its
-// literals relative to the instruction pointer: they are right already.
-static const char *Here(const char *literal, unsigned char *self, unsigned char *linked)
-{
-#ifdef __x86_64__
-    return literal;
-#else
-    return (const char *)(self + ((const unsigned char *)literal - linked));
-#endif
-}
-
 HMODULE qelModule(void) { return (HMODULE)ActualBase(); }
 
 static unsigned char *Rva(void *base, DWORD rva) { return (unsigned char *)base + rva; }
 
+static IMAGE_NT_HEADERS *Headers(void *base)
+{
+    return (IMAGE_NT_HEADERS *)Rva(base, ((IMAGE_DOS_HEADER *)base)->e_lfanew);
+}
+
 static IMAGE_DATA_DIRECTORY *Directory(void *base, int index)
 {
-    IMAGE_DOS_HEADER *dos = (IMAGE_DOS_HEADER *)base;
-    IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)Rva(base, dos->e_lfanew);
-    return &nt->OptionalHeader.DataDirectory[index];
+    return &Headers(base)->OptionalHeader.DataDirectory[index];
 }
+
+// Names the binder needs before the image is relocated, when no literal of
+// the image may be read: spelt out four characters a word, built on the
+// stack from immediates.
+#define QEL_W(a, b, c, d) ((unsigned)(a) | (unsigned)(b) << 8 | (unsigned)(c) << 16 | (unsigned)(d) << 24)
+struct Name {
+    unsigned w[4];
+    Name(unsigned a, unsigned b, unsigned c, unsigned d) { w[0] = a, w[1] = b, w[2] = c, w[3] = d; }
+    const char *text() const { return (const char *)w; }
+};
 
 static char Lower(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c + 32) : c; }
 
-// Compares a module's base name with an ASCII name, ignoring case; name
-// ends at its terminator or at stop (for the "dll.function" forwarders).
-static bool SameModule(const LoaderName *u, const char *name, char stop)
+// Compares a module's base name with an ASCII name, ignoring case.
+static bool SameModule(const LoaderName *u, const char *name)
 {
     unsigned n = u->length / 2, i = 0;
-    for (; i < n && name[i] && name[i] != stop; i++)
+    for (; i < n && name[i]; i++)
         if (u->buffer[i] > 127 || Lower((char)u->buffer[i]) != Lower(name[i])) return false;
-    if (i == n && (!name[i] || name[i] == stop)) return true;
-    // A forwarder names the module without ".dll" (spelt out: no literal
-    // may be read before relocating).
-    const unsigned dll = '.' | 'd' << 8 | 'l' << 16 | 'l' << 24;
-    for (unsigned k = 0; k < 4; k++, i++)
-        if (i >= n || Lower((char)u->buffer[i]) != (char)(dll >> 8 * k)) return false;
-    return i == n;
+    return i == n && !name[i];
 }
 
-static void *LoadedModule(const char *name, char stop)
+static void *LoadedModule(const char *name)
 {
     LIST_ENTRY *head = &CurrentProcessBlock()->loader->inLoadOrder;
     for (LIST_ENTRY *e = head->Flink; e != head; e = e->Flink) {
         LoaderEntry *m = (LoaderEntry *)e;
-        if (m->baseName.buffer && SameModule(&m->baseName, name, stop)) return m->base;
+        if (m->baseName.buffer && SameModule(&m->baseName, name)) return m->base;
     }
     return 0;
 }
@@ -170,11 +165,11 @@ static bool SameText(const char *a, const char *b)
     return *a == *b;
 }
 
-// Looks a name up in a loaded module's export table, following forwarders
-// to modules that are loaded already.
-static void *Export(void *base, const char *name, int depth)
+// Looks a name up in a loaded module's export table; a forwarded export
+// counts as missing (its module may not even be loaded).
+static void *Export(void *base, const char *name)
 {
-    if (!base || depth > 4) return 0;
+    if (!base) return 0;
     IMAGE_DATA_DIRECTORY *dir = Directory(base, IMAGE_DIRECTORY_ENTRY_EXPORT);
     IMAGE_EXPORT_DIRECTORY *ex = (IMAGE_EXPORT_DIRECTORY *)Rva(base, dir->VirtualAddress);
     DWORD *names = (DWORD *)Rva(base, ex->AddressOfNames);
@@ -183,23 +178,76 @@ static void *Export(void *base, const char *name, int depth)
     for (DWORD i = 0; i < ex->NumberOfNames; i++) {
         if (!SameText((const char *)Rva(base, names[i]), name)) continue;
         DWORD rva = functions[ordinals[i]];
-        if (rva < dir->VirtualAddress || rva >= dir->VirtualAddress + dir->Size)
-            return Rva(base, rva);
-        const char *fwd = (const char *)Rva(base, rva);
-        const char *dot = fwd;
-        while (*dot && *dot != '.') dot++;
-        if (!*dot) return 0;
-        return Export(LoadedModule(fwd, '.'), dot + 1, depth + 1);
+        bool forwarded = rva >= dir->VirtualAddress && rva < dir->VirtualAddress + dir->Size;
+        return forwarded ? 0 : Rva(base, rva);
     }
     return 0;
 }
 
+typedef FARPROC(WINAPI *GetProcAddressFn)(HMODULE, LPCSTR);
+typedef HMODULE(WINAPI *LoadLibraryFn)(LPCSTR);
 typedef BOOL(WINAPI *VirtualProtectFn)(LPVOID, SIZE_T, DWORD, PDWORD);
+typedef SIZE_T(WINAPI *VirtualQueryFn)(LPCVOID, PMEMORY_BASIC_INFORMATION, SIZE_T);
+typedef void(WINAPI *SleepFn)(DWORD);
 
-// Applies the image's base relocations for the distance it was moved.
-static void Relocate(unsigned char *self, unsigned char *linked, VirtualProtectFn protect)
+// GetProcAddress is read from kernel32's export table by hand; everything
+// else comes through it, so that forwarders to modules of any name (API
+// sets) resolve as the system resolves them.
+static GetProcAddressFn KernelProcs(HMODULE *kernel32)
 {
-    ULONG_PTR delta = (ULONG_PTR)(self - linked);
+    Name k32(QEL_W('k', 'e', 'r', 'n'), QEL_W('e', 'l', '3', '2'), QEL_W('.', 'd', 'l', 'l'), 0);
+    Name gpa(QEL_W('G', 'e', 't', 'P'), QEL_W('r', 'o', 'c', 'A'), QEL_W('d', 'd', 'r', 'e'),
+             QEL_W('s', 's', 0, 0));
+    *kernel32 = (HMODULE)LoadedModule(k32.text());
+    return (GetProcAddressFn)Export(*kernel32, gpa.text());
+}
+
+// The pages the binder writes to, each made writable on its own (keeping
+// whether it may run: other threads may be executing there) and given
+// back its own protection afterwards.
+struct Pages {
+    VirtualProtectFn protect;
+    VirtualQueryFn query;
+    unsigned char *base;
+    DWORD old[512]; // per page of the image: its own protection while opened, else 0
+    unsigned count;
+    bool ok;
+
+    bool Writable(DWORD p)
+    {
+        return p & (PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY);
+    }
+    void Open(unsigned char *at, SIZE_T size)
+    {
+        for (SIZE_T page = (SIZE_T)(at - base) / 0x1000; ok && page <= (SIZE_T)(at - base + size - 1) / 0x1000; page++) {
+            if (page >= count) { ok = false; break; }
+            if (old[page]) continue;
+            MEMORY_BASIC_INFORMATION m;
+            unsigned char *p = base + page * 0x1000;
+            if (query(p, &m, sizeof m) != sizeof m) { ok = false; break; }
+            if (Writable(m.Protect)) continue;
+            bool runs = m.Protect & (PAGE_EXECUTE | PAGE_EXECUTE_READ);
+            DWORD was = 0;
+            if (!protect(p, 1, runs ? PAGE_EXECUTE_READWRITE : PAGE_READWRITE, &was)) ok = false;
+            else old[page] = was;
+        }
+    }
+    // Gives every opened page its own protection back.
+    bool Close()
+    {
+        for (unsigned page = 0; page < count; page++) {
+            DWORD was;
+            if (old[page] && !protect(base + page * 0x1000, 1, old[page], &was)) ok = false;
+            old[page] = 0;
+        }
+        return ok;
+    }
+};
+
+// Opens (write false) or applies (write true) the image's base relocations
+// for the distance it was moved.
+static void Relocations(unsigned char *self, ULONG_PTR delta, Pages *pages, bool write)
+{
     IMAGE_DATA_DIRECTORY *dir = Directory(self, IMAGE_DIRECTORY_ENTRY_BASERELOC);
     if (!delta || !dir->VirtualAddress) return;
     unsigned char *at = Rva(self, dir->VirtualAddress), *end = at + dir->Size;
@@ -209,78 +257,113 @@ static void Relocate(unsigned char *self, unsigned char *linked, VirtualProtectF
         unsigned char *page = Rva(self, block->VirtualAddress);
         WORD *entry = (WORD *)(block + 1);
         unsigned count = (block->SizeOfBlock - sizeof *block) / sizeof(WORD);
-        DWORD old = 0;
-        // A fix-up may straddle into the next page.
-        protect(page, 0x1008, PAGE_EXECUTE_READWRITE, &old);
         // No switch: its jump table would be read through absolute addresses
         // while this very code is being patched.
         for (unsigned i = 0; i < count; i++) {
             unsigned char *p = page + (entry[i] & 0xFFF);
             unsigned type = entry[i] >> 12;
-            if (type == IMAGE_REL_BASED_DIR64) *(ULONG64 *)p += delta;
-            else if (type == IMAGE_REL_BASED_HIGHLOW) *(DWORD *)p += (DWORD)delta;
+            if (type == IMAGE_REL_BASED_DIR64) {
+                if (write) *(ULONG64 *)p += delta;
+                else pages->Open(p, 8);
+            } else if (type == IMAGE_REL_BASED_HIGHLOW) {
+                if (write) *(DWORD *)p += (DWORD)delta;
+                else pages->Open(p, 4);
+            }
         }
-        protect(page, 0x1008, old, &old);
         at += block->SizeOfBlock;
     }
 }
 
-typedef FARPROC(WINAPI *GetProcAddressFn)(HMODULE, LPCSTR);
-typedef HMODULE(WINAPI *LoadLibraryFn)(LPCSTR);
-
-// Relocates the image if it has to be and binds its imports; 1 on success.
-static bool Bind(unsigned char *self)
+// Resolves every import (write false: only checks that each one resolves)
+// or writes each into its slot; false when a module or a name is missing.
+static bool Imports(unsigned char *self, GetProcAddressFn getProc, LoadLibraryFn load, Pages *pages, bool write)
 {
-    unsigned char *linked = LinkedBase();
-    void *kernel32 = LoadedModule(Here("kernel32.dll", self, linked), 0);
-    VirtualProtectFn protect = (VirtualProtectFn)Export(kernel32, Here("VirtualProtect", self, linked), 0);
-    if (!protect) return false;
-    Relocate(self, linked, protect);
-
-    // From here on absolute addresses are right.
-    GetProcAddressFn getProc = (GetProcAddressFn)Export(kernel32, "GetProcAddress", 0);
-    LoadLibraryFn load = (LoadLibraryFn)Export(kernel32, "LoadLibraryA", 0);
-    if (!getProc || !load) return false;
     IMAGE_DATA_DIRECTORY *dir = Directory(self, IMAGE_DIRECTORY_ENTRY_IMPORT);
     if (!dir->VirtualAddress) return true;
-    for (IMAGE_IMPORT_DESCRIPTOR *d = (IMAGE_IMPORT_DESCRIPTOR *)Rva(self, dir->VirtualAddress);
-         d->Name; d++) {
+    for (IMAGE_IMPORT_DESCRIPTOR *d = (IMAGE_IMPORT_DESCRIPTOR *)Rva(self, dir->VirtualAddress); d->Name; d++) {
         HMODULE mod = load((const char *)Rva(self, d->Name));
-        if (!mod) continue;
+        if (!mod) return false;
         IMAGE_THUNK_DATA *names = (IMAGE_THUNK_DATA *)Rva(self, d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk);
         IMAGE_THUNK_DATA *slots = (IMAGE_THUNK_DATA *)Rva(self, d->FirstThunk);
-        unsigned count = 0;
-        while (names[count].u1.AddressOfData) count++;
-        DWORD old = 0;
-        bool unprotected = protect(slots, count * sizeof *slots, PAGE_READWRITE, &old);
-        for (unsigned i = 0; i < count; i++) {
+        for (unsigned i = 0; names[i].u1.AddressOfData; i++) {
             ULONG_PTR v = names[i].u1.Ordinal;
             LPCSTR what = IMAGE_SNAP_BY_ORDINAL(v)
                 ? (LPCSTR)(ULONG_PTR)IMAGE_ORDINAL(v)
                 : (LPCSTR)((IMAGE_IMPORT_BY_NAME *)Rva(self, (DWORD)v))->Name;
             FARPROC f = getProc(mod, what);
-            if (f) slots[i].u1.Function = (ULONG_PTR)f;
+            if (!f) return false;
+            if (write) slots[i].u1.Function = (ULONG_PTR)f;
+            else pages->Open((unsigned char *)&slots[i], sizeof slots[i]);
         }
-        if (unprotected) protect(slots, count * sizeof *slots, old, &old);
     }
     return true;
 }
 
-void qelBindImports(void)
+// Relocates the image if it has to be and binds its imports; true on
+// success. Everything is looked up and every page to be written is opened
+// first: on any failure nothing of the image is written.
+static bool Bind(unsigned char *self)
+{
+    HMODULE kernel32;
+    GetProcAddressFn getProc = KernelProcs(&kernel32);
+    if (!getProc) return false;
+    Name ll(QEL_W('L', 'o', 'a', 'd'), QEL_W('L', 'i', 'b', 'r'), QEL_W('a', 'r', 'y', 'A'), 0);
+    Name vp(QEL_W('V', 'i', 'r', 't'), QEL_W('u', 'a', 'l', 'P'), QEL_W('r', 'o', 't', 'e'),
+            QEL_W('c', 't', 0, 0));
+    Name vq(QEL_W('V', 'i', 'r', 't'), QEL_W('u', 'a', 'l', 'Q'), QEL_W('u', 'e', 'r', 'y'), 0);
+    LoadLibraryFn load = (LoadLibraryFn)(void *)getProc(kernel32, ll.text());
+    Pages pages;
+    pages.protect = (VirtualProtectFn)(void *)getProc(kernel32, vp.text());
+    pages.query = (VirtualQueryFn)(void *)getProc(kernel32, vq.text());
+    if (!load || !pages.protect || !pages.query) return false;
+    pages.base = self;
+    pages.count = (Headers(self)->OptionalHeader.SizeOfImage + 0xFFF) / 0x1000;
+    pages.ok = pages.count <= sizeof pages.old / sizeof pages.old[0];
+    for (unsigned i = 0; i < sizeof pages.old / sizeof pages.old[0]; i++) pages.old[i] = 0;
+    if (!pages.ok || !Imports(self, getProc, load, &pages, false)) return false;
+
+    ULONG_PTR delta = (ULONG_PTR)(self - LinkedBase());
+    Relocations(self, delta, &pages, false);
+    if (pages.ok) {
+        Relocations(self, delta, &pages, true);
+        // From here on absolute addresses are right.
+        Imports(self, getProc, load, &pages, true);
+    }
+    return pages.Close();
+}
+
+// Waits while another thread binds, giving the processor away (a waiter
+// of higher priority must not starve the binding thread).
+static void Pause(void)
+{
+    HMODULE kernel32;
+    GetProcAddressFn getProc = KernelProcs(&kernel32);
+    Name sleep(QEL_W('S', 'l', 'e', 'e'), QEL_W('p', 0, 0, 0), 0, 0);
+    SleepFn rest = getProc ? (SleepFn)(void *)getProc(kernel32, sleep.text()) : 0;
+    if (rest) rest(1);
+    else __asm__ __volatile__("pause");
+}
+
+int qelBindImports(void)
 {
     volatile LONG *state = BindState();
-    if (*state == 2) return;
-    // One thread binds; a concurrent first call waits for it (relocating
-    // twice would move every address twice).
-    if (__sync_val_compare_and_swap(state, 0, 1) != 0) {
-        while (*state != 2) __asm__ __volatile__("pause");
-        return;
+    for (;;) {
+        LONG now = __atomic_load_n(state, __ATOMIC_ACQUIRE);
+        if (now == 2) return 1;
+        if (now == 1) {
+            // Another thread binds (relocating twice would move every
+            // address twice): wait until it is done, then look again.
+            Pause();
+            continue;
+        }
+        if (__sync_val_compare_and_swap(state, 0, 1) != 0) continue;
+        unsigned char *self = ActualBase();
+        // The running program: the loader did everything. A failed binding
+        // wrote nothing; a later call may try again.
+        bool bound = CurrentProcessBlock()->imageBase == self || Bind(self);
+        __atomic_store_n(state, bound ? 2 : 0, __ATOMIC_RELEASE);
+        return bound;
     }
-    unsigned char *self = ActualBase();
-    // The running program: the loader did everything. Otherwise a failure
-    // before relocating changed nothing and the next call tries again.
-    if (CurrentProcessBlock()->imageBase == self || Bind(self)) *state = 2;
-    else *state = 0;
 }
 
 // System DLLs loaded by full path, remembered by name (callers pass the

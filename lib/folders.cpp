@@ -71,7 +71,7 @@ int QELAPI qelGetDriveType(const char *name)
 
 int QELAPI qelSetDrive(const char *name)
 {
-    if (!name) return 0;
+    if (!name) return 1;
     SetCurrentDirectoryA(RootOf(name).text);
     return 1;
 }

@@ -7,7 +7,12 @@
  * makes from the export list (bin/, for i686 and for x86_64); the loader
  * then takes the functions from InstallQvn.exe beside the program. Or it
  * loads the executable with LoadLibrary and takes the decorated names with
- * GetProcAddress. The executable binds its own imports on the first call.
+ * GetProcAddress. The executable binds its own imports on the first call
+ * (and relocates itself where the loader did not): make that first call
+ * outside the loader lock, never from a DllMain or a TLS callback, since
+ * binding loads DLLs. Should binding fail (a system DLL or function that
+ * cannot be had), the function called returns 0 without running, and the
+ * next call tries again.
  *
  * Conventions shared by all families:
  *  - Integers are 32-bit; values that may be an address or a handle are

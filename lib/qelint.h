@@ -33,8 +33,10 @@ unsigned HexTextToInt(const char *text);
 extern volatile LONG qelBindState;
 /* Relocates the image and binds its import table when the module was
    loaded as a library and that has not been done; every export's entry
-   thunk calls it first. */
-void qelBindImports(void);
+   thunk calls it first and returns 0 without entering the function when it
+   gives 0 (binding failed; nothing of the image was written, and a later
+   call tries again). */
+int qelBindImports(void);
 /* The window that (window, id) names: id 0 the window itself, any other
    id the dialog item with that id (0 when there is none). Every window and
    control function addresses its target through this. */

@@ -203,10 +203,10 @@ RECT *QELAPI qelPaintRCPAINT(int mode, HWND window, int id, int edge)
     return &paintRecord.rcPaint;
 }
 
-// No rectangle: nothing to fill, 0. No window: nothing filled, still 1.
+// No rectangle or no window: nothing filled, still 1.
 int QELAPI qelFill(HWND window, int id, unsigned colour, const RECT *rect)
 {
-    if (!rect) return 0;
+    if (!rect) return 1;
     HWND w = qelControl(window, id);
     HDC dc = WindowDC(w);
     if (!dc) return 1;

@@ -35,9 +35,13 @@ static void InitialiseCommonControls(void)
     if (init) init();
 }
 
-// Runs the four pages one after the other and ends the process.
-static void SetupMain(void)
+// The process entry: no C runtime start-up runs before it. Runs the four
+// pages one after the other and ends the process: exit code 0 when
+// everything was installed, 1 when the finish page had to report anything
+// missing. A confirmed cancel ends the process earlier, with 0.
+extern "C" void SetupMain(void)
 {
+    qelBindState = 2; // the running program: the loader bound the imports
     RestrictDllSearch();
     PreloadSystemDlls();
     setup.instance = GetModuleHandleA(0);
@@ -50,12 +54,5 @@ static void SetupMain(void)
     int ids[] = {IDD_WELCOME, IDD_LICENSE, IDD_INSTALL, IDD_FINISH};
     for (int i = 0; i < 4; i++)
         DialogBoxParamA(setup.instance, MAKEINTRESOURCEA(ids[i]), 0, pages[i], 0);
-    ExitProcess(0);
-}
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
-{
-    qelBindState = 2; // the running program: the loader bound the imports
-    SetupMain();
-    return 0;
+    ExitProcess(setup.runCompleted && setup.missingCount == 0 ? 0 : 1);
 }

@@ -90,7 +90,7 @@ TEST(Drives, RootOfTheCurrentFolderAndOfAnyName)
     SetCurrentDirectoryA(dir.path().c_str());
     EXPECT_EQ(1, qelSetDrive(none)); // no such drive: nothing moves, still 1
     EXPECT_EQ(dir.path(), CurrentDir());
-    EXPECT_EQ(0, qelSetDrive(0)); // no name at all
+    EXPECT_EQ(1, qelSetDrive(0)); // no name at all: nothing moves, still 1
     EXPECT_EQ(dir.path(), CurrentDir());
     EXPECT_EQ(DRIVE_NO_ROOT_DIR, qelGetDriveType(0));
 }

@@ -226,6 +226,22 @@ static INT_PTR Misplaced()
     return (INT_PTR)(inMemory - inFile) - Moved();
 }
 
+// Every page's protection in the module, a written copy-on-write page
+// counted as the writable page it has become.
+static std::string Protections()
+{
+    IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)((char *)lib + ((IMAGE_DOS_HEADER *)lib)->e_lfanew);
+    std::string pages;
+    for (DWORD at = 0; at < nt->OptionalHeader.SizeOfImage; at += 0x1000) {
+        MEMORY_BASIC_INFORMATION m = {};
+        VirtualQuery((char *)lib + at, &m, sizeof m);
+        DWORD p = m.Protect == PAGE_WRITECOPY ? PAGE_READWRITE
+            : m.Protect == PAGE_EXECUTE_WRITECOPY ? PAGE_EXECUTE_READWRITE : m.Protect;
+        pages += (char)p;
+    }
+    return pages;
+}
+
 int main(int argc, char **argv)
 {
     std::string first = argc > 1 ? argv[1] : "all";
@@ -245,8 +261,15 @@ int main(int argc, char **argv)
         if (first == f.name) run = f.run;
     bool relocated = first == "relocated";
     if (relocated) CHECK(Moved() != 0 && Misplaced() == 0); // the loader moved and relocated it
+    std::string loaded = Protections();
     run();
     if (relocated) CHECK(Misplaced() == 0); // and the library did not do it again
+    // Binding gave every page back the protection the loader gave it.
+    std::string now = Protections();
+    for (size_t i = 0; i < loaded.size(); i++)
+        if (now[i] != loaded[i])
+            printf("page %#x: protection %#x, loaded as %#x\n", (unsigned)i * 0x1000, now[i] & 0xFF, loaded[i] & 0xFF);
+    CHECK(now == loaded);
     printf("%s: %d passed, %d failed\n", first.c_str(), failures ? 0 : 1, failures ? 1 : 0);
     return failures ? 1 : 0;
 }

@@ -290,7 +290,7 @@ TEST_F(Window, FillLeavesOutRightAndBottom)
     EXPECT_EQ(RGB(200, 10, 10), Pixel(top, 29, 24));
     EXPECT_EQ(kBack, Pixel(top, 30, 20));
     EXPECT_EQ(kBack, Pixel(top, 10, 25));
-    EXPECT_EQ(0, qelFill(top, 0, RGB(1, 2, 3), 0)); // no rectangle
+    EXPECT_EQ(1, qelFill(top, 0, RGB(1, 2, 3), 0)); // no rectangle: nothing filled, still 1
 }
 
 // GetDC(0) is the screen's context: a pair that names no window must not
