@@ -20,9 +20,10 @@ WINDOWS_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "comd
                 "shell32.dll", "ole32.dll", "advapi32.dll", "msvcrt.dll"}
 
 # The setup program itself imports only what the core of Windows maps for
-# every process; the shell, COM, common dialogs and common controls pull in
-# further DLLs and are loaded by full path from the system folder instead.
-SETUP_IMPORTS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll"}
+# every process (no C runtime); the shell, COM, common dialogs and common
+# controls pull in further DLLs and are loaded by full path from the system
+# folder instead.
+SETUP_IMPORTS = {"kernel32.dll", "user32.dll", "gdi32.dll"}
 
 
 # The library's whole interface, in the byte order of the names (upper-case
@@ -88,6 +89,11 @@ def main():
     common(exe, "InstallQvn.exe")
     check(exe.OPTIONAL_HEADER.Subsystem == 2, "InstallQvn.exe: GUI subsystem")
     check(not exe.FILE_HEADER.Characteristics & 0x2000, "InstallQvn.exe: an executable, not a DLL")
+    # No C runtime start-up: nothing a loader would run before SetupMain,
+    # through an import table nobody bound when a host loads the executable.
+    check(not exe.OPTIONAL_HEADER.DATA_DIRECTORY[9].VirtualAddress, "InstallQvn.exe: no TLS directory")
+    sections = {s.Name.rstrip(b"\0").decode() for s in exe.sections}
+    check(not sections & {".CRT", ".tls"}, f"InstallQvn.exe: no C runtime sections ({sorted(sections)})")
 
     exp = exe.DIRECTORY_ENTRY_EXPORT
     check(exe.get_string_at_rva(exp.struct.Name) == b"InstallQvn.exe", "export table names InstallQvn.exe")

@@ -12,6 +12,16 @@ fails the case. A thread block reached through fs: names a process block
 whose image base is the module's own, so the binder in the entry thunks
 sees the running program and binds nothing.
 
+The binder itself runs on a second kind of mapping: the image as a host's
+LoadLibrary leaves an executable, moved but not relocated, its import
+table unbound, each section with its own protection, and a host's image at
+the linked base. A kernel32 of the emulator's own (in the loader's list,
+exporting GetProcAddress) answers what the binder looks up. After the first
+call every relocation and import slot must be right and every page back at
+its own protection; when VirtualProtect or an import cannot be had, or
+VirtualProtect refuses, the export must give 0, remove its arguments and
+leave the image and the host untouched.
+
 Each row of the case tables (CASES-DIR/*.inc, the ones the native and Wine
 tests compile) calls exports by their decorated names with standard-call
 arguments on the stack. Besides the result, every call must remove exactly
@@ -48,6 +58,16 @@ STACK_BASE, STACK_SIZE = 0x00800000, 0x00100000
 SLOT_BASE, SLOT_COUNT = 0x20000000, 64   # guarded areas for arguments
 HEAP_BASE = 0x30000000                   # GlobalAlloc's blocks, each guarded
 HEAP_LIMIT = 0x40000000
+KERNEL32_BASE = 0x00A00000   # the emulator's kernel32, for the binder
+MODULE_BASE = 0x00B00000     # handles LoadLibraryA gives out
+EXTRA_TRAPS = 16             # traps for functions GetProcAddress gives beyond the imports
+# Page protections: Windows' values and the emulator's rights for them.
+NOACCESS, READONLY, READWRITE, WRITECOPY = 0x01, 0x02, 0x04, 0x08
+EXECUTE_READ, EXECUTE_READWRITE, EXECUTE_WRITECOPY = 0x20, 0x40, 0x80
+RIGHTS = {NOACCESS: 0, READONLY: UC_PROT_READ, READWRITE: UC_PROT_READ | UC_PROT_WRITE,
+          WRITECOPY: UC_PROT_READ | UC_PROT_WRITE, 0x10: UC_PROT_EXEC, EXECUTE_READ: UC_PROT_READ | UC_PROT_EXEC,
+          EXECUTE_READWRITE: UC_PROT_READ | UC_PROT_WRITE | UC_PROT_EXEC,
+          EXECUTE_WRITECOPY: UC_PROT_READ | UC_PROT_WRITE | UC_PROT_EXEC}
 SENTINELS = {X.UC_X86_REG_EBX: 0x0BB0BB0B, X.UC_X86_REG_ESI: 0x05105105,
              X.UC_X86_REG_EDI: 0x0D10D10D, X.UC_X86_REG_EBP: 0x0BE0BE0B}
 GMEM_MOVEABLE, GMEM_ZEROINIT = 0x0002, 0x0040
@@ -78,8 +98,19 @@ def s32(v):
 
 # ---- The shipped image in emulated memory ----------------------------------
 
+def section_protection(c):
+    """The protection a loader gives a section of these characteristics."""
+    execute, write = c & 0x20000000, c & 0x80000000
+    if execute:
+        return EXECUTE_WRITECOPY if write else EXECUTE_READ
+    return WRITECOPY if write else READONLY if c & 0x40000000 else NOACCESS
+
+
 class Process:
-    def __init__(self, exe_path):
+    def __init__(self, exe_path, library=False):
+        """library: mapped as a host's LoadLibrary maps an executable (not
+        relocated, imports unbound) with a host image at the linked base."""
+        self.library = library
         self.data = open(exe_path, "rb").read()
         self.pe = pefile.PE(data=self.data)
         self.uc = Uc(UC_ARCH_X86, UC_MODE_32)
@@ -94,6 +125,10 @@ class Process:
         self.releases = []         # each GlobalFree's argument
         self.slot = 0
         self.relocated = 0
+        self.protection = {}       # page -> its protection (Windows' value)
+        self.modules = {KERNEL32_BASE: "kernel32.dll"}   # handle -> DLL name
+        self.missing = set()       # names GetProcAddress does not find
+        self.refuse = False        # VirtualProtect refuses
         self._map_image()
         self._map_process()
         uc = self.uc
@@ -116,36 +151,52 @@ class Process:
             raw = s.get_data()[:s.Misc_VirtualSize or s.SizeOfRawData]
             image[s.VirtualAddress:s.VirtualAddress + len(raw)] = raw
 
-        # Base relocations for the distance to LOAD_BASE.
+        # Base relocations for the distance to LOAD_BASE (the binder's to
+        # apply when mapped as a library).
         delta = u32(LOAD_BASE - linked)
         highlow = pefile.RELOCATION_TYPE["IMAGE_REL_BASED_HIGHLOW"]
         absolute = pefile.RELOCATION_TYPE["IMAGE_REL_BASED_ABSOLUTE"]
+        self.fixups = []
         for block in getattr(pe, "DIRECTORY_ENTRY_BASERELOC", []):
             for e in block.entries:
                 if e.type == highlow:
                     v = struct.unpack_from("<I", image, e.rva)[0]
-                    struct.pack_into("<I", image, e.rva, u32(v + delta))
-                    self.relocated += 1
+                    self.fixups.append((e.rva, u32(v + delta)))
+                    if not self.library:
+                        struct.pack_into("<I", image, e.rva, u32(v + delta))
+                        self.relocated += 1
                 elif e.type != absolute:
                     raise SystemExit(f"relocation of type {e.type} at {e.rva:#x}: not a PE32 image")
 
-        # Every import slot to its own trap.
+        # Every import slot to its own trap (the binder's to fill when
+        # mapped as a library); a few more traps for what the binder asks.
+        self.slots = []
         for desc in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
             for imp in desc.imports:
                 trap = TRAP_BASE + 16 * len(self.imports)
                 name = imp.name.decode() if imp.name else f"#{imp.ordinal}"
                 self.imports[trap] = f"{desc.dll.decode()}!{name}"
-                struct.pack_into("<I", image, imp.address - linked, trap)
+                self.slots.append((imp.address - linked, trap))
+                if not self.library:
+                    struct.pack_into("<I", image, imp.address - linked, trap)
+        for i in range(EXTRA_TRAPS):
+            self.imports[TRAP_BASE + 16 * len(self.imports)] = None
 
         # Headers read-only, each section with its own rights.
         uc.mem_map(LOAD_BASE, size, UC_PROT_READ)
         uc.mem_write(LOAD_BASE, bytes(image))
+        self.image = bytes(image)
+        self.section_protection = {LOAD_BASE + a: READONLY for a in range(0, size, PAGE)}
         for s in pe.sections:
-            c = s.Characteristics
-            prot = ((UC_PROT_READ if c & 0x40000000 else 0) | (UC_PROT_WRITE if c & 0x80000000 else 0)
-                    | (UC_PROT_EXEC if c & 0x20000000 else 0))
-            length = page_up(max(s.Misc_VirtualSize, 1))
-            uc.mem_protect(LOAD_BASE + s.VirtualAddress, length, prot)
+            prot = section_protection(s.Characteristics)
+            for a in range(s.VirtualAddress, s.VirtualAddress + page_up(max(s.Misc_VirtualSize, 1)), PAGE):
+                self.section_protection[LOAD_BASE + a] = prot
+        for page, prot in self.section_protection.items():
+            self.set_protection(page, prot)
+
+    def set_protection(self, page, prot):
+        self.protection[page] = prot
+        self.uc.mem_protect(page, PAGE, RIGHTS[prot])
 
     def _map_process(self):
         uc = self.uc
@@ -167,8 +218,35 @@ class Process:
         struct.pack_into("<I", teb, 0x30, PEB_BASE)
         uc.mem_write(TEB_BASE, bytes(teb))
         peb = bytearray(PAGE)
-        struct.pack_into("<I", peb, 8, LOAD_BASE)
+        linked = self.pe.OPTIONAL_HEADER.ImageBase
+        struct.pack_into("<I", peb, 8, linked if self.library else LOAD_BASE)
+        # The loader's list (at 0x100, the one entry at 0x200) holds the
+        # emulator's kernel32, which exports GetProcAddress only.
+        struct.pack_into("<I", peb, 12, PEB_BASE + 0x100)
+        struct.pack_into("<II", peb, 0x100 + 12, PEB_BASE + 0x200, PEB_BASE + 0x200)
+        name = "KERNEL32.DLL".encode("utf-16-le")
+        struct.pack_into("<II", peb, 0x200, PEB_BASE + 0x10C, PEB_BASE + 0x10C)
+        struct.pack_into("<I", peb, 0x200 + 24, KERNEL32_BASE)
+        struct.pack_into("<HHI", peb, 0x200 + 44, len(name), len(name), PEB_BASE + 0x300)
+        peb[0x300:0x300 + len(name)] = name
         uc.mem_write(PEB_BASE, bytes(peb))
+        kernel32 = bytearray(PAGE)
+        struct.pack_into("<HI", kernel32, 0, 0x5A4D, 0)
+        struct.pack_into("<I", kernel32, 0x3C, 0x40)
+        kernel32[0x40:0x44] = b"PE\0\0"
+        struct.pack_into("<II", kernel32, 0x40 + 4 + 20 + 96, 0x200, 0x100)
+        struct.pack_into("<IIII", kernel32, 0x200 + 24, 1, 0x300, 0x310, 0x320)
+        gpa = self.trap_for("kernel32.dll", "GetProcAddress")
+        struct.pack_into("<IIH", kernel32, 0x300, gpa - KERNEL32_BASE, 0, 0)
+        struct.pack_into("<I", kernel32, 0x310, 0x330)
+        kernel32[0x330:0x33F] = b"GetProcAddress\0"
+        uc.mem_map(KERNEL32_BASE, PAGE, UC_PROT_READ)
+        uc.mem_write(KERNEL32_BASE, bytes(kernel32))
+        if self.library:
+            # A host's own image where the executable was linked to lie.
+            self.host = bytes(range(256)) * (page_up(self.pe.OPTIONAL_HEADER.SizeOfImage) // 256)
+            uc.mem_map(linked, len(self.host), UC_PROT_READ | UC_PROT_WRITE)
+            uc.mem_write(linked, self.host)
 
         def descriptor(base, limit, access, flags):
             return struct.pack("<Q", (limit & 0xFFFF) | (base & 0xFFFFFF) << 16 | access << 40
@@ -182,6 +260,55 @@ class Process:
         for reg in (X.UC_X86_REG_SS, X.UC_X86_REG_DS, X.UC_X86_REG_ES):
             uc.reg_write(reg, 0x08)
         uc.reg_write(X.UC_X86_REG_FS, 0x10)
+
+    def trap_for(self, dll, function):
+        """The trap that stands for dll!function: its import slot's trap, or
+        a further one."""
+        wanted = f"{dll}!{function}".lower()
+        free = None
+        for trap, name in self.imports.items():
+            if name and name.lower() == wanted:
+                return trap
+            if name is None and free is None:
+                free = trap
+        if free is None:
+            raise Fault(f"no trap left for {dll}!{function}")
+        self.imports[free] = f"{dll}!{function}"
+        return free
+
+    # ---- the binder's kernel32 ------------------------------------------
+
+    def get_proc_address(self, module, name):
+        if module not in self.modules or name < 0x10000:
+            return 0
+        function = self.cstring(name, 256).decode("latin-1")
+        return 0 if function in self.missing else self.trap_for(self.modules[module], function)
+
+    def load_library(self, name):
+        dll = self.cstring(name, 256).decode("latin-1").lower()
+        for handle, known in self.modules.items():
+            if known == dll:
+                return handle
+        handle = MODULE_BASE + PAGE * len(self.modules)
+        self.modules[handle] = dll
+        return handle
+
+    def virtual_protect(self, address, size, prot, old):
+        pages = range(address & ~(PAGE - 1), page_up(address + max(size, 1)), PAGE)
+        if self.refuse or prot not in RIGHTS or any(p not in self.protection for p in pages):
+            return 0
+        self.uc.mem_write(old, struct.pack("<I", self.protection[pages[0]]))
+        for p in pages:
+            self.set_protection(p, prot)
+        return 1
+
+    def virtual_query(self, address, info, size):
+        page = address & ~(PAGE - 1)
+        if size < 28 or page not in self.protection:
+            return 0
+        self.uc.mem_write(info, struct.pack("<7I", page, LOAD_BASE, EXECUTE_WRITECOPY, PAGE, 0x1000,
+                                            self.protection[page], 0x1000000))
+        return 28
 
     # ---- what the image reaches outside itself --------------------------
 
@@ -209,7 +336,7 @@ class Process:
         return 1
 
     def _on_trap(self, uc, address, size, user):
-        name = self.imports[address]
+        name = self.imports[address] or "a trap no import names!"
         esp = uc.reg_read(X.UC_X86_REG_ESP)
         ret = self.read_u32(esp)
         arg = lambda i: self.read_u32(esp + 4 + 4 * i)
@@ -366,6 +493,11 @@ def c_strlen(p, s):
 
 # import name (lower case) -> (DLL, arguments, answer)
 STUBS = {
+    "getprocaddress": ("kernel32.dll", 2, Process.get_proc_address),
+    "loadlibrarya": ("kernel32.dll", 1, Process.load_library),
+    "virtualprotect": ("kernel32.dll", 4, Process.virtual_protect),
+    "virtualquery": ("kernel32.dll", 3, Process.virtual_query),
+    "sleep": ("kernel32.dll", 1, lambda p, ms: 0),
     "globalalloc": ("kernel32.dll", 2, Process.global_alloc),
     "globalfree": ("kernel32.dll", 1, Process.global_free),
     "memset": ("msvcrt.dll", 3, c_memset),
@@ -679,6 +811,40 @@ def describe(macro, args):
     return f"{macro}({shown})"
 
 
+def binder(exe_path):
+    """The first call of a host that loaded the executable as a library."""
+    def untouched(p):
+        return (p.read(LOAD_BASE, len(p.image)) == p.image
+                and p.read(p.pe.OPTIONAL_HEADER.ImageBase, len(p.host)) == p.host
+                and p.protection == p.section_protection)
+
+    # A binding that cannot be done gives 0 and writes nothing, and the next
+    # call tries again.
+    for what, missing, refuse in (("VirtualProtect refuses", set(), True),
+                                  ("no VirtualProtect", {"VirtualProtect"}, False),
+                                  ("an import missing", {"GlobalFree"}, False)):
+        p = Process(exe_path, library=True)
+        p.missing, p.refuse = missing, refuse
+        try:
+            check(p.call("_qelPlus@8", 2, 3) == 0 and untouched(p),
+                  f"{what}: the export gives 0, nothing of the image or the host is written")
+        except Fault as e:
+            check(False, f"{what}: {e}")
+    p.missing, p.refuse = set(), False
+    try:
+        check(p.call("_qelPlus@8", 2, 3) == 5, "a later call binds and runs")
+        wrong = [f"{rva:#x}" for rva, value in p.fixups if p.read_u32(LOAD_BASE + rva) != value]
+        wrong += [f"slot {rva:#x}" for rva, trap in p.slots if p.read_u32(LOAD_BASE + rva) != trap]
+        check(not wrong, f"every relocation and import slot is right ({wrong[:4]})")
+        changed = [f"{a:#x}" for a, prot in p.section_protection.items() if p.protection[a] != prot]
+        check(not changed, f"every page keeps its section's protection ({changed[:4]})")
+        check(p.read(p.pe.OPTIONAL_HEADER.ImageBase, len(p.host)) == p.host, "the host's image is untouched")
+        block = p.call("_qelMemBank@8", 1, 8)
+        check(block and p.call("_qelMemBank@8", 0, block) == 0, "bound imports are called")
+    except Fault as e:
+        check(False, f"binding: {e}")
+
+
 def main():
     exe_path, list_path, header_path, cases_dir = sys.argv[1:5]
     exports = read_exports(list_path)
@@ -690,20 +856,24 @@ def main():
     check(not missing, f"every listed export is in the image (missing {missing})")
     runner = Runner(process, exports)
     print(f"image mapped at {LOAD_BASE:#x} (linked at {process.pe.OPTIONAL_HEADER.ImageBase:#x}), "
-          f"{process.relocated} relocations applied, {len(process.imports)} import slots trapped")
+          f"{process.relocated} relocations applied, {len(process.slots)} import slots trapped")
 
     # An export is entered before the image may have been relocated: its
-    # thunk must be a relative call (to the binder) and a relative jump,
-    # holding no address that the loader would have to fix.
-    fixed = {e.rva for block in getattr(process.pe, "DIRECTORY_ENTRY_BASERELOC", [])
-             for e in block.entries if e.type == 3}
+    # thunk must be a relative call (to the binder), a test of its answer,
+    # a relative jump to the function and a return that removes the
+    # arguments, holding no address that the loader would have to fix.
+    fixed = {rva for rva, _value in process.fixups}
     bad = []
     for name in exports.values():
         rva = process.exports[name] - LOAD_BASE
-        thunk = process.read(process.exports[name], 10)
-        if thunk[0] != 0xE8 or thunk[5] != 0xE9 or any(rva - 3 <= r < rva + 10 for r in fixed):
+        thunk = process.read(process.exports[name], 16)
+        nbytes = int(name.rsplit("@", 1)[1])
+        ret = struct.pack("<BH", 0xC2, nbytes) if nbytes else b"\xC3"
+        if (thunk[0] != 0xE8 or thunk[5:9] != b"\x85\xC0\x0F\x85" or thunk[13:13 + len(ret)] != ret
+                or any(rva - 3 <= r < rva + 16 for r in fixed)):
             bad.append(name)
     check(not bad, f"every entry thunk is a relative call and jump with nothing to relocate ({bad[:3]})")
+    binder(exe_path)
 
     cases, skipped = 0, {}
 

@@ -3,25 +3,38 @@
 # native (ASan/UBSan, fuzz smoke runs), win32 (the static checks of the
 # shipped i686 files here, every runtime test in the emulated machine, which
 # is built first when it is not cached) and win64 under Wine with one Xvfb
-# for the whole run.
+# for the whole run; then the main command's headless walk of the shipped
+# setup in the emulated machine.
 set -eu
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 # The emulated machine builds (mostly downloading and unpacking) while the
-# presets compile; guest_suites waits for it.
+# presets compile; its builder answers with its folder, as it does for the
+# main command, and guest_suites asks it again (waiting for the build).
 mkdir -p build
-tools/guest/build.sh >build/guest-build.log 2>&1 &
+tools/guest/build.sh >build/guest-dir 2>build/guest-build.log &
 guest_build=$!
 tools/build.sh native win64 win32
-wait $guest_build || { echo "the emulated machine could not be built:"; tail -n 30 build/guest-build.log; }
+if wait $guest_build; then
+  echo "emulated machine: $(cat build/guest-dir)"
+else
+  echo "the emulated machine could not be built:"
+  tail -n 30 build/guest-build.log
+fi
 jobs=$(nproc)
 
-# One display for every windowed test.
+# One display for every windowed test, and one wineserver for the prefix
+# the win64 tests share; both ended on the way out.
+win64_prefix=$PWD/build/win64/wineprefix
+cleanup() {
+  [ -z "${xvfb_pid:-}" ] || kill "$xvfb_pid" 2>/dev/null
+  WINEPREFIX=$win64_prefix wineserver -k 2>/dev/null || true
+}
+trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ]; then
   for n in $(seq 90 140); do [ -e "/tmp/.X11-unix/X$n" ] || break; done
   Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb_pid=$!
-  trap 'kill $xvfb_pid 2>/dev/null; WINEPREFIX="$PWD/build/win64/wineprefix" wineserver -k 2>/dev/null || true' EXIT
   export DISPLAY=":$n"
   sleep 1
 fi
@@ -29,10 +42,30 @@ fi
 status=0
 for preset in native win32 win64; do
   echo "== ctest $preset"
+  [ "$preset" = win64 ] && tests/wine-run.sh "$win64_prefix" --keep-server
   ctest --preset "$preset" -j "$jobs" || status=1
   if [ "$preset" = win32 ] && [ -f build/win32/guest/job.log ]; then
     echo "== the i686 tests in the emulated machine"
     cat build/win32/guest/job.log
   fi
 done
+
+# The main command as a newcomer without a display runs it: the shipped
+# setup walked in the emulated machine (the walk checks every page's
+# caption and texts), one picture of each page, the installed tree listed.
+echo "== the main command's headless walk"
+walked=0
+if env -u DISPLAY tools/run-main.sh >build/run-main.log 2>&1; then
+  for page in page1-welcome page2-license page3-information page4-finish; do
+    [ -s "out/screenshots/$page.png" ] && walked=$((walked + 1))
+  done
+fi
+if [ "$walked" = 4 ]; then
+  sed -n '/^medium laid out/,$p' build/run-main.log
+  echo "main command: the four pages photographed in out/screenshots"
+else
+  echo "main command FAILED ($walked of four pages photographed); its output ends:"
+  tail -n 40 build/run-main.log
+  status=1
+fi
 exit $status
