@@ -1,14 +1,19 @@
 #!/usr/bin/python3
 """Static checks of the shipped i686 files.
 
-usage: check_pe.py InstallQvn.exe Brannic.dll exports.txt [client.exe...]
+usage: check_pe.py InstallQvn.exe Brannic.dll exports.txt InstallQvn.lib [client.exe...]
 
 Export table (the library's 101 names, ordinals in byte order, module
 name), imports from Windows' own DLLs only, PE32 with ASLR and DEP, no
-time stamps, and Brannic.dll's zlib. Each client.exe is a program linked
+time stamps, and Brannic.dll's zlib. InstallQvn.lib in Microsoft's form:
+the two linker members, the three import descriptor objects and one short
+import object per export, nothing else. Each client.exe is a program linked
 against an import library (GNU's or Microsoft's format): it imports every
-function by its decorated name from InstallQvn.exe.
+function by its decorated name from InstallQvn.exe; msvc_client*.exe, built
+in Visual C++ mode, imports exactly the functions it calls, each with the
+hint that finds its name in the export table at once.
 """
+import struct
 import sys
 
 import pefile
@@ -53,6 +58,11 @@ INTERFACE = [
 ]
 INTERFACE_COUNT = 101
 
+# What tests/msvc_client.c calls.
+MSVC_CLIENT_IMPORTS = ["_qelGetSysDir@8", "_qelHex@4", "_qelMemBank@8", "_qelPlus@8", "_qelStrLen@4"]
+DESCRIPTOR_SYMBOLS = ["__IMPORT_DESCRIPTOR_InstallQvn", "__NULL_IMPORT_DESCRIPTOR",
+                      "\x7fInstallQvn_NULL_THUNK_DATA"]
+
 
 def listed_names(path):
     names = []
@@ -80,8 +90,48 @@ def common(pe, label):
         check(name in WINDOWS_DLLS, f"{label}: imports only Windows' own DLLs, not {name}")
 
 
+def check_msvclib(path):
+    data = open(path, "rb").read()
+    members, at = [], 8
+    while at < len(data):
+        size = int(data[at + 48:at + 58])
+        members.append((at, data[at:at + 16].rstrip(), data[at + 16:at + 28].strip(),
+                        data[at + 60:at + 60 + size]))
+        at += 60 + size + (size & 1)
+    if not check(data[:8] == b"!<arch>\n" and [m[1] for m in members[:3]] == [b"/", b"/", b"//"],
+                 "InstallQvn.lib: an archive with both linker members and the long-names member"):
+        return
+    check(all(m[2] == b"0" for m in members), "InstallQvn.lib: no time stamps on its members")
+    # The sorted index of the second linker member: member offsets, then
+    # each symbol's member.
+    index = members[1][3]
+    n = struct.unpack_from("<I", index)[0]
+    offsets = struct.unpack_from(f"<{n}I", index, 4)
+    k = struct.unpack_from("<I", index, 4 + 4 * n)[0]
+    which = struct.unpack_from(f"<{k}H", index, 8 + 4 * n)
+    names = index[8 + 4 * n + 2 * k:].decode("ascii").split("\0")[:k]
+    defines = {}
+    for name, i in zip(names, which):
+        defines.setdefault(offsets[i - 1], []).append(name)
+    objects = members[3:]
+    check(offsets == tuple(m[0] for m in objects), "InstallQvn.lib: the index lists every member")
+    shorts = [m for m in objects if m[3][:4] == b"\0\0\xff\xff"]
+    others = sorted(s for m in objects if m not in shorts for s in defines.get(m[0], []))
+    check(others == sorted(DESCRIPTOR_SYMBOLS) and len(objects) - len(shorts) == 3,
+          "InstallQvn.lib: besides short import objects only the three import descriptor objects")
+    imported = []
+    for at, _name, _date, obj in shorts:
+        machine, stamp, _size, _hint, kinds = struct.unpack_from("<HIIHH", obj, 6)
+        symbol, dll = obj[20:].decode("ascii").split("\0")[:2]
+        ok = (machine == 0x14C and stamp == 0 and kinds == 1 << 2 and dll == "InstallQvn.exe"
+              and sorted(defines.get(at, [])) == ["__imp_" + symbol, symbol])
+        check(ok, f"InstallQvn.lib: {symbol} imports the code of its own name, no time stamp")
+        imported.append(symbol)
+    check(sorted(imported) == sorted(INTERFACE), "InstallQvn.lib: one short import object per export")
+
+
 def main():
-    exe_path, dll_path, list_path = sys.argv[1:4]
+    exe_path, dll_path, list_path, lib_path = sys.argv[1:5]
     exe = pefile.PE(exe_path)
     for e in getattr(exe, "DIRECTORY_ENTRY_IMPORT", []):
         name = e.dll.decode().lower()
@@ -124,18 +174,25 @@ def main():
     names = {s.name.decode() for s in dll.DIRECTORY_ENTRY_EXPORT.symbols if s.name}
     check({"compress", "uncompress", "compressBound"} <= names, "Brannic.dll exports zlib's three calls")
 
-    for path in sys.argv[4:]:
+    check_msvclib(lib_path)
+
+    for path in sys.argv[5:]:
         client = pefile.PE(path)
         label = path.rsplit("/", 1)[-1]
-        imported = {}
+        imported, hints = {}, {}
         for entry in getattr(client, "DIRECTORY_ENTRY_IMPORT", []):
             imported.setdefault(entry.dll.decode().lower(), []).extend(
                 i.name.decode() for i in entry.imports if i.name)
+            hints.update((i.name.decode(), i.hint) for i in entry.imports if i.name)
         lib = imported.pop("installqvn.exe", [])
-        check(sorted(lib) == sorted(INTERFACE), f"{label} imports the 101 functions by decorated name")
-        if sorted(lib) != sorted(INTERFACE):
-            print(f"  {label}: missing {sorted(set(INTERFACE) - set(lib))[:5]}, "
-                  f"unexpected {sorted(set(lib) - set(INTERFACE))[:5]}")
+        want = MSVC_CLIENT_IMPORTS if label.startswith("msvc_client") else INTERFACE
+        check(sorted(lib) == sorted(want), f"{label} imports its {len(want)} functions by decorated name")
+        if sorted(lib) != sorted(want):
+            print(f"  {label}: missing {sorted(set(want) - set(lib))[:5]}, "
+                  f"unexpected {sorted(set(lib) - set(want))[:5]}")
+        if want is MSVC_CLIENT_IMPORTS:
+            check(all(hints[n] == INTERFACE.index(n) for n in lib),
+                  f"{label}: each import's hint is its name's place in the export table")
         for name in imported:
             check(name in WINDOWS_DLLS, f"{label}: otherwise imports only Windows' own DLLs, not {name}")
 

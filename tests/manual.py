@@ -53,6 +53,12 @@ def main():
         open(extra, "w").write(open(exports).read() + "_qelUnheard@4\n")
         rc, log = build(tool, extra, header, os.path.join(d, "extra"), doxygen)
         check(rc != 0 and "_qelUnheard@4" in log, "an export missing from qel.h fails the manual")
+
+        # qelDivide's x86_64 name for Visual C++ with a wrong decoration.
+        open(os.path.join(d, "qel.h"), "w").write(text.replace("=_qelDivide@8 ", "=_qelDivide@4 "))
+        rc, log = build(tool, exports, os.path.join(d, "qel.h"), os.path.join(d, "alias"), doxygen)
+        check(rc != 0 and "names differ from the export list: qelDivide" in log,
+              "a wrong x86_64 name in qel.h fails the manual")
     return report()
 
 

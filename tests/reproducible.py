@@ -4,8 +4,9 @@
 usage: reproducible.py CMAKE SOURCE TOOLCHAIN BUILD_TYPE FILE...
 
 Copies the source tree to a folder of another name, builds InstallQvn.exe,
-Brannic.dll and iQvn.exe there (a fresh folder, another time), and compares
-each FILE of the build under test byte for byte with its namesake.
+Brannic.dll, iQvn.exe and InstallQvn.lib there (a fresh folder, another
+time), and compares each FILE of the build under test byte for byte with
+its namesake.
 """
 import os
 import shutil
@@ -29,7 +30,7 @@ def main():
         env.pop("SOURCE_DATE_EPOCH", None)
         for cmd in ([cmake, "-S", src, "-B", bld, f"-DCMAKE_TOOLCHAIN_FILE={toolchain}",
                      f"-DCMAKE_BUILD_TYPE={build_type}"],
-                    [cmake, "--build", bld, "-j2", "--target", "InstallQvn", "Brannic", "iQvn"]):
+                    [cmake, "--build", bld, "-j2", "--target", "InstallQvn", "Brannic", "iQvn", "qel_msvclib"]):
             r = subprocess.run(cmd, capture_output=True, text=True, env=env)
             if not check(r.returncode == 0, " ".join(cmd)):
                 print(r.stdout[-3000:], r.stderr[-3000:])

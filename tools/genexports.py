@@ -14,8 +14,7 @@ Writes into OUTDIR:
                 caller of qel.h references -> the exported decorated name
   InstallQvn.def the module definition shipped beside InstallQvn.lib: each
                 decorated name with its ordinal (the same for both
-                architectures)
-  msvclib.def   input of llvm-dlltool for InstallQvn.lib (see msvclib_def)
+                architectures); tools/msvclib.py writes InstallQvn.lib from it
 
 Why thunks: a program that loads the executable with LoadLibrary gets it
 mapped with its import table unbound (and, under Wine, not relocated). Each
@@ -94,25 +93,6 @@ def thunks_x86_64(names):
     return out
 
 
-def msvclib_def(arch, names, shipped):
-    """llvm-dlltool's input for the import library in Microsoft's format.
-
-    A short import entry keeps the caller's symbol and the imported name
-    one string, at most less a leading underscore or the @N tail; llvm-dlltool
-    (version 14) always writes the MinGW kinds. On i686 it gives each listed
-    decorated name one more underscore and strips it again on import
-    (__qelPlus@8 imports _qelPlus@8); on x86_64 it keeps the name
-    (_qelPlus@8 imports _qelPlus@8). The symbol a caller of qel.h references
-    (_qelPlus@8 on i686, qelPlus on x86_64) is then an alias of that entry:
-    "qelPlus@8 == _qelPlus@8" (llvm-dlltool adds the i686 underscore to both
-    sides), "qelPlus == _qelPlus@8".
-    """
-    lines = list(shipped)
-    for dec, base, n in names:
-        lines.append(f"\t{base}@{n} == {dec}" if arch == "i686" else f"\t{base} == {dec}")
-    return lines
-
-
 def main():
     arch, listpath, outdir = sys.argv[1:4]
     names = read_list(listpath)
@@ -135,7 +115,7 @@ def main():
     shipped += [f"\t{dec} @{ordinal}" for ordinal, (dec, _b, _n) in enumerate(names, 1)]
     for name, lines in (("exports.def", deflines), ("thunks.S", thunks), ("exports.inc", inc),
                         ("functions.inc", functions), ("imports.def", imports),
-                        ("InstallQvn.def", shipped), ("msvclib.def", msvclib_def(arch, names, shipped))):
+                        ("InstallQvn.def", shipped)):
         path = os.path.join(outdir, name)
         text = "\n".join(lines) + "\n"
         if not os.path.exists(path) or open(path).read() != text:

@@ -14,7 +14,8 @@ introduction is the note under the header's section heading. The header's
 opening comment is the front page, with a table of all exports by ordinal.
 Then DOXYGEN (default: doxygen) writes OUTDIR/html and fails on any
 warning, so a declaration without a comment fails the manual, as does a
-declaration missing from the export list or an export missing from qel.h.
+declaration missing from the export list or an export missing from qel.h
+or from its x86_64 names for Visual C++ (one line per export).
 """
 import os
 import re
@@ -25,6 +26,10 @@ FAMILY_RE = re.compile(r"#\s*(\w+)\.cpp:\s*(.+)")
 EXPORT_RE = re.compile(r"_([A-Za-z][A-Za-z0-9]*)@(\d+)")
 HEADING_RE = re.compile(r"/\* -{4} (.*?) -+ \*/")
 DECL_RE = re.compile(r"\b(qel[A-Za-z0-9]+)\s*\(")
+# Visual C++ on x86_64: a function's name and its import slot's name stand
+# for the decorated ones.
+ALIAS_RE = re.compile(r'#pragma comment\(linker, "/alternatename:(\w+)=(\S+) '
+                      r'/alternatename:__imp_(\w+)=__imp_(\S+)"\)')
 
 
 def read_exports(path):
@@ -104,7 +109,7 @@ def items(text):
 def convert(exports, families, header):
     """The Doxygen copy of the header; exits on a mismatch with the list."""
     parts = items(header)
-    errors, out, seen = [], [], set()
+    errors, out, seen, aliases = [], [], set(), []
     front = parts[0][1][2:-2] if parts and parts[0][0] == "comment" else ""
     out.append("/** \\file qel.h\n\\brief The library's functions, declared for C and C++ "
                "programs. */\n")
@@ -140,6 +145,9 @@ def convert(exports, families, header):
                 pending = None
             continue
         if kind == "pp":
+            m = ALIAS_RE.fullmatch(part[1].strip())
+            if m:
+                aliases.append(m.groups())
             # Conditions only: QELAPI is predefined for Doxygen, and the
             # system headers are not read.
             if re.match(r"#\s*(if|ifdef|ifndef|else|endif)\b", part[1]):
@@ -173,6 +181,10 @@ def convert(exports, families, header):
 
     for name in sorted(set(exports) - seen):
         errors.append(f"{exports[name][0]} is in the export list but not declared in qel.h")
+    want = sorted((name, dec, name, dec) for name, (dec, _o, _f) in exports.items())
+    if sorted(aliases) != want:
+        wrong = {a[0] for a in set(aliases) ^ set(want)} | {a[0] for a in aliases if aliases.count(a) > 1}
+        errors.append(f"qel.h's x86_64 names differ from the export list: {', '.join(sorted(wrong))}")
 
     # Each family's page: its title and the notes under its header section.
     notes = {}
@@ -210,7 +222,7 @@ CLASS_GRAPH            = NO
 ENABLE_PREPROCESSING   = YES
 MACRO_EXPANSION        = YES
 EXPAND_ONLY_PREDEF     = YES
-PREDEFINED             = _WIN32 QELAPI= __cplusplus
+PREDEFINED             = _WIN32 QELAPI= QELIMPORT= __cplusplus
 SEARCH_INCLUDES        = NO
 QUIET                  = YES
 WARNINGS               = YES
