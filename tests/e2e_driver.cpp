@@ -100,6 +100,9 @@ static std::string shots;
 static void Shot(HWND page, const char *name)
 {
     if (shots.empty()) return;
+    // The page and every control painted (a slow machine may not have got
+    // to it yet), then a moment for the screen to show it.
+    RedrawWindow(page, 0, 0, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Sleep(300);
     RECT r;
     GetWindowRect(page, &r);

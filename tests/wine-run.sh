@@ -2,7 +2,6 @@
 # Runs a Windows program under Wine in a prefix of the build's own: 64-bit
 # Wine on this machine, 32-bit Wine in the emulated machine.
 # usage: wine-run.sh PREFIX PROGRAM [ARGS...]
-#        wine-run.sh PREFIX --keep-server
 # Without a display each run gets its own Xvfb. QVN_DLLOVERRIDES adds to the
 # DLL overrides; winedbg is kept off so that a crash fails instead of hanging.
 # With QVN_PREFIX_TEMPLATE set, a new prefix is a hard-linked copy of that
@@ -28,17 +27,21 @@ fi
 # The target system has the common Start Menu folder; a new prefix does not.
 menu="$prefix/drive_c/Documents and Settings/All Users/Start Menu/Programs"
 [ -d "$menu" ] || mkdir -p "$menu"
-# --keep-server: make the prefix and start one wineserver for it that runs
-# until it is killed (wineserver -k), so that programs started one after
-# another never meet a server that is shutting down. Its system processes
-# then live as long, so they are started here, holding none of a test's
-# output pipes open (a test's runner would wait for them).
-if [ "${1:-}" = --keep-server ]; then
-  wineserver -p 2>/dev/null
-  wine wineboot </dev/null >/dev/null 2>&1
-  exit 0
-fi
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" wine "$@"
-fi
-exec wine "$@"
+# A program started just as the prefix's server shuts down (a moment after
+# its last client) fails at once with "wine client error", before any of its
+# code has run: it is started again. Standard error is kept to tell that
+# apart and handed on afterwards.
+err=$(mktemp)
+for attempt in 1 2 3; do
+  if [ -z "${DISPLAY:-}" ]; then
+    xvfb-run -a -s "-screen 0 1024x768x24" wine "$@" 2>"$err"
+  else
+    wine "$@" 2>"$err"
+  fi
+  rc=$?
+  [ $rc -ne 0 ] && grep -q "^wine client error" "$err" || break
+  echo "wine-run: the prefix's server went away as the program started; starting it again" >&2
+done
+cat "$err" >&2
+rm -f "$err"
+exit $rc

@@ -23,18 +23,12 @@ else
 fi
 jobs=$(nproc)
 
-# One display for every windowed test, and one wineserver for the prefix
-# the win64 tests share; both ended on the way out.
-win64_prefix=$PWD/build/win64/wineprefix
-cleanup() {
-  [ -z "${xvfb_pid:-}" ] || kill "$xvfb_pid" 2>/dev/null
-  WINEPREFIX=$win64_prefix wineserver -k 2>/dev/null || true
-}
-trap cleanup EXIT
+# One display for every windowed test.
 if [ -z "${DISPLAY:-}" ]; then
   for n in $(seq 90 140); do [ -e "/tmp/.X11-unix/X$n" ] || break; done
   Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb_pid=$!
+  trap 'kill $xvfb_pid 2>/dev/null; WINEPREFIX="$PWD/build/win64/wineprefix" wineserver -k 2>/dev/null || true' EXIT
   export DISPLAY=":$n"
   sleep 1
 fi
@@ -42,7 +36,6 @@ fi
 status=0
 for preset in native win32 win64; do
   echo "== ctest $preset"
-  [ "$preset" = win64 ] && tests/wine-run.sh "$win64_prefix" --keep-server
   ctest --preset "$preset" -j "$jobs" || status=1
   if [ "$preset" = win32 ] && [ -f build/win32/guest/job.log ]; then
     echo "== the i686 tests in the emulated machine"

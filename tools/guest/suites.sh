@@ -29,8 +29,6 @@ export QVN_PREFIX_TEMPLATE=/root/prefix32
 Xvfb :1 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 export DISPLAY=:1
 cd '$build'
-# One wineserver for the whole run in the prefix the tests share.
-'$src/tests/wine-run.sh' '$build/wineprefix' --keep-server
 started=\$(date +%s)
 ctest -L guest -j2 --output-on-failure --output-junit /mnt/ctest.xml$quoted
 rc=\$?
