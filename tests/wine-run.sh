@@ -44,4 +44,7 @@ for attempt in 1 2 3; do
 done
 cat "$err" >&2
 rm -f "$err"
+# Programs that say nothing (a client that tells its results by its exit
+# code) still leave a trace of how they failed.
+[ $rc -eq 0 ] || echo "wine-run: $1 ended with exit code $rc" >&2
 exit $rc
