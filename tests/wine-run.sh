@@ -28,22 +28,25 @@ fi
 menu="$prefix/drive_c/Documents and Settings/All Users/Start Menu/Programs"
 [ -d "$menu" ] || mkdir -p "$menu"
 # A program started just as the prefix's server shuts down (a moment after
-# its last client) fails at once with "wine client error", before any of its
-# code has run: it is started again. Standard error is kept to tell that
-# apart and handed on afterwards.
-err=$(mktemp)
+# its last client) fails at once before any of its code has run: with
+# "wine client error" on standard error, or with no word at all. Such a
+# run is started again. Its output is kept to tell that apart and handed on
+# afterwards (a program that fails silently by design is run three times).
+out=$(mktemp) err=$(mktemp)
 for attempt in 1 2 3; do
   if [ -z "${DISPLAY:-}" ]; then
-    xvfb-run -a -s "-screen 0 1024x768x24" wine "$@" 2>"$err"
+    xvfb-run -a -s "-screen 0 1024x768x24" wine "$@" >"$out" 2>"$err"
   else
-    wine "$@" 2>"$err"
+    wine "$@" >"$out" 2>"$err"
   fi
   rc=$?
-  [ $rc -ne 0 ] && grep -q "^wine client error" "$err" || break
-  echo "wine-run: the prefix's server went away as the program started; starting it again" >&2
+  [ $rc -ne 0 ] || break
+  grep -q "^wine client error" "$err" || { [ ! -s "$out" ] && [ ! -s "$err" ]; } || break
+  echo "wine-run: $1 ended at once with exit code $rc (attempt $attempt)" >&2
 done
+cat "$out"
 cat "$err" >&2
-rm -f "$err"
+rm -f "$out" "$err"
 # Programs that say nothing (a client that tells its results by its exit
 # code) still leave a trace of how they failed.
 [ $rc -eq 0 ] || echo "wine-run: $1 ended with exit code $rc" >&2
