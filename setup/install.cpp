@@ -1,6 +1,7 @@
 // The installation information page and the install run behind "Install".
 #include "setup.h"
 #include "packfile.h"
+#include "medium.h"
 
 static const char kCrLf[] = "\r\n";
 
@@ -132,7 +133,10 @@ void RunInstall(HWND page)
         qelStrPlus(setup.workText, setup.sourceName);
         const char *folder = row.folder == kInstallFolder ? setup.installFolder : setup.clipFolder;
         qelPathPlus(folder, setup.workText, setup.destinationPath);
+        // A medium with a list installs the very Brannic.dll it checked and
+        // loaded, or none.
         bool done = row.action == kUnpack ? PackFile(-1, setup.sourceName, setup.destinationPath) > 0
+                    : MediumListed()      ? InstallBrannic(setup.destinationPath) > 0
                                           : Copied(setup.sourceName, setup.destinationPath);
         installed[i] = done;
         if (!done) Missing(row.name);

@@ -1,5 +1,6 @@
 // InstallQvn.exe: process start-up and the page sequence.
 #include "setup.h"
+#include "medium.h"
 
 // Restricts where DLLs are searched for: the system folder only. Where the
 // platform does not offer it, DLLs the setup loads itself are loaded by
@@ -18,13 +19,12 @@ static void RestrictDllSearch(void)
 // in the process.
 static void PreloadSystemDlls(void)
 {
-    static const char *const dlls[] = {
-        "uxtheme.dll", "msimg32.dll", "comctl32.dll", "shlwapi.dll", "shcore.dll", "shell32.dll",
-        "rpcrt4.dll", "combase.dll", "ole32.dll", "oleaut32.dll", "propsys.dll", "windowscodecs.dll",
-        "actxprxy.dll", "userenv.dll", "setupapi.dll", "version.dll", "dwmapi.dll", "apphelp.dll",
-        "clbcatq.dll", "cryptbase.dll", "oleacc.dll", "profapi.dll", "ntmarta.dll", "sspicli.dll",
-    };
-    for (const char *dll : dlls) qelLoadSystemDll(dll);
+    static const char kDlls[] =
+        "uxtheme.dll\0msimg32.dll\0comctl32.dll\0shlwapi.dll\0shcore.dll\0shell32.dll\0rpcrt4.dll\0"
+        "combase.dll\0ole32.dll\0oleaut32.dll\0propsys.dll\0windowscodecs.dll\0actxprxy.dll\0"
+        "userenv.dll\0setupapi.dll\0version.dll\0dwmapi.dll\0apphelp.dll\0clbcatq.dll\0cryptbase.dll\0"
+        "cryptsp.dll\0rsaenh.dll\0oleacc.dll\0profapi.dll\0ntmarta.dll\0sspicli.dll\0";
+    for (const char *dll = kDlls; *dll; dll += qelStrLen(dll) + 1) qelLoadSystemDll(dll);
 }
 
 // The progress bar's window class lives in the common controls.
@@ -33,6 +33,28 @@ static void InitialiseCommonControls(void)
     typedef void(WINAPI * InitFn)(void);
     InitFn init = (InitFn)(void *)qelSystemProc("comctl32.dll", "InitCommonControls");
     if (init) init();
+}
+
+// The pages' icon is iQvn.exe's. With a medium's list it is taken only
+// from the file the list vouches for, held unchanged while the shell reads
+// it; otherwise the setup program's own icon is shown.
+static void LoadPageIcon(void)
+{
+    typedef HICON(WINAPI * ExtractFn)(HINSTANCE, LPSTR, WORD *);
+    ExtractFn extract = (ExtractFn)(void *)qelSystemProc("shell32.dll", "ExtractAssociatedIconA");
+    char iconFile[MAX_PATH] = "iQvn.exe";
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (MediumListed()) {
+        unsigned size;
+        unsigned char *bytes = MediumReadHeld(iconFile, iconFile, &size, &held);
+        if (!bytes) {
+            setup.pageIcon = LoadIconA(setup.instance, MAKEINTRESOURCEA(IDI_QVN));
+            return;
+        }
+        qelMemBank(0, (intptr_t)bytes);
+    }
+    if (extract) setup.pageIcon = extract(setup.instance, iconFile, &setup.pageIconIndex);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
 }
 
 // The process entry: no C runtime start-up runs before it. Runs the four
@@ -45,10 +67,7 @@ extern "C" void SetupMain(void)
     RestrictDllSearch();
     PreloadSystemDlls();
     setup.instance = GetModuleHandleA(0);
-    typedef HICON(WINAPI * ExtractFn)(HINSTANCE, LPSTR, WORD *);
-    ExtractFn extract = (ExtractFn)(void *)qelSystemProc("shell32.dll", "ExtractAssociatedIconA");
-    char iconFile[MAX_PATH] = "iQvn.exe";
-    if (extract) setup.pageIcon = extract(setup.instance, iconFile, &setup.pageIconIndex);
+    LoadPageIcon();
     InitialiseCommonControls();
     DLGPROC pages[] = {WelcomePageProc, AgreementPageProc, InstallPageProc, FinishPageProc};
     int ids[] = {IDD_WELCOME, IDD_LICENSE, IDD_INSTALL, IDD_FINISH};

@@ -1,14 +1,19 @@
 // PackFile: the packed file format on disk, through the file primitives.
 #include "packfile.h"
 #include "packcore.h"
-#include "../lib/qelint.h"
+#include "medium.h"
 
 // zlib lives in Brannic.dll beside the module that holds this code. It is
 // loaded by full path on first use, never through the import table (a
 // program that loads the executable as a library need not have it) and
 // never through the default search path (a planted copy elsewhere must not
-// be picked up).
+// be picked up). When the medium's list is filled, only the file it names
+// is loaded: read whole and checked through a handle that nobody may write,
+// rename or delete through until the process ends, so the bytes checked
+// are the bytes loaded and, later, the bytes installed.
 static ZlibCalls zlib;
+static unsigned char *brannicBytes;
+static unsigned brannicSize;
 
 static const ZlibCalls *Zlib(void)
 {
@@ -20,17 +25,26 @@ static const ZlibCalls *Zlib(void)
     const char *name = "Brannic.dll";
     for (int i = 0; name[i]; i++) path[n++] = name[i];
     path[n] = 0;
+    HANDLE held = INVALID_HANDLE_VALUE;
+    unsigned char *bytes = 0;
+    unsigned size = 0;
+    if (MediumListed() && !(bytes = MediumReadHeld(path, name, &size, &held))) return 0;
     HMODULE dll = LoadLibraryExA(path, 0, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (!dll) return 0;
-    ZlibCalls found;
-    found.compress = (decltype(found.compress))(void *)GetProcAddress(dll, "compress");
-    found.uncompress = (decltype(found.uncompress))(void *)GetProcAddress(dll, "uncompress");
-    found.compressBound = (decltype(found.compressBound))(void *)GetProcAddress(dll, "compressBound");
+    ZlibCalls found = {};
+    if (dll) {
+        found.compress = (decltype(found.compress))(void *)GetProcAddress(dll, "compress");
+        found.uncompress = (decltype(found.uncompress))(void *)GetProcAddress(dll, "uncompress");
+        found.compressBound = (decltype(found.compressBound))(void *)GetProcAddress(dll, "compressBound");
+    }
     if (!found.compress || !found.uncompress || !found.compressBound) {
-        FreeLibrary(dll);
+        if (dll) FreeLibrary(dll);
+        if (bytes) qelMemBank(0, (intptr_t)bytes);
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
         return 0;
     }
     zlib = found;
+    brannicBytes = bytes;
+    brannicSize = size;
     return &zlib;
 }
 
@@ -48,14 +62,15 @@ static int WriteWhole(const char *destination, const unsigned char *data, unsign
 }
 
 // The whole of source in a memory bank block (with slack behind it), its
-// size in *size; 0 when it is missing, empty, too large or not read whole.
-static unsigned char *ReadWhole(const char *source, unsigned *size)
+// size in *size; 0 when it is missing, empty, too large or not read whole,
+// or, read for unpacking, not vouched for by the medium's list.
+static unsigned char *ReadWhole(const char *source, unsigned *size, bool unpacking)
 {
     int n = qelFileSize(source);
     if (n <= 0 || (unsigned)n > PACK_MAX_LENGTH) return 0;
     unsigned char *in = (unsigned char *)qelMemBank(1, n + 1024);
     if (!in) return 0;
-    if (qelReadFile(source, 1, in, (unsigned)n) != n) {
+    if (qelReadFile(source, 1, in, (unsigned)n) != n || (unpacking && !MediumVouches(source, in, (unsigned)n))) {
         qelMemBank(0, (intptr_t)in);
         return 0;
     }
@@ -67,7 +82,7 @@ int PackFile(int mode, const char *source, const char *destination)
 {
     if (!source || !destination) return 0;
     unsigned size = 0;
-    unsigned char *in = ReadWhole(source, &size);
+    unsigned char *in = ReadWhole(source, &size, mode == -1);
     if (!in) return 0;
     int result = 0;
     const ZlibCalls *z;
@@ -87,7 +102,7 @@ int UnpackInto(const char *source, void *buffer, unsigned capacity)
 {
     if (!source || !buffer) return 0;
     unsigned size = 0;
-    unsigned char *in = ReadWhole(source, &size);
+    unsigned char *in = ReadWhole(source, &size, true);
     if (!in) return 0;
     int copied = 0;
     const ZlibCalls *z = Zlib();
@@ -100,4 +115,10 @@ int UnpackInto(const char *source, void *buffer, unsigned capacity)
     }
     qelMemBank(0, (intptr_t)in);
     return copied;
+}
+
+int InstallBrannic(const char *destination)
+{
+    if (!destination || !Zlib() || !brannicBytes) return 0;
+    return WriteWhole(destination, brannicBytes, brannicSize);
 }

@@ -5,8 +5,9 @@
 /* mode 1 packs source into destination, mode -1 unpacks it; any other mode
    reads the source and writes nothing. Returns the bytes written to the
    destination (packed length with header, or plain length), 0 on any
-   failure: missing or empty source, corrupt stream, Brannic.dll not
-   loadable, or a destination that could not be written whole. An existing
+   failure: missing or empty source, a source the medium's list does not
+   vouch for (unpacking), corrupt stream, Brannic.dll not loadable or not
+   vouched for, or a destination that could not be written whole. An existing
    destination is replaced whole, with no old tail left behind. */
 int PackFile(int mode, const char *source, const char *destination);
 
@@ -14,5 +15,10 @@ int PackFile(int mode, const char *source, const char *destination);
    bytes of its plain content to buffer, adding nothing. Writes no file.
    Returns the number of bytes copied, 0 on any failure (as PackFile). */
 int UnpackInto(const char *source, void *buffer, unsigned capacity);
+
+/* With a filled medium's list: writes the Brannic.dll that this process
+   checked and loaded (loading it first if need be) to destination, whole.
+   Returns the bytes written, 0 when it was refused or cannot be written. */
+int InstallBrannic(const char *destination);
 
 #endif

@@ -1,5 +1,5 @@
 /* Resource ids of InstallQvn.exe: the four page templates, their controls,
-   the welcome banner and the program icon. Read by the resource compiler
+   the welcome banner, the program icon and the medium's list. Read by the resource compiler
    and by the page procedures alike, so only #define lines belong here. */
 #ifndef QVN_RESOURCE_H
 #define QVN_RESOURCE_H
@@ -32,5 +32,6 @@
 /* Other resources */
 #define IDB_BANNER           200   /* 595 x 230, 8 bits per pixel */
 #define IDI_QVN              100   /* icon group of the program file */
+#define IDR_MEDIUM_LIST      300   /* RCDATA: the medium's list (medlist.h) */
 
 #endif
