@@ -7,17 +7,18 @@
 #include "resources/resource.h"
 #include <wincrypt.h>
 
-// The list's entries and how many; 0 entries of a list that is not as the
-// build made it (so it vouches for nothing). 0 with *count -1: no list.
+// The list's entries and how many: 0 when the program carries no list or
+// an empty one; -1 when its list is not as the build laid it out, which
+// then vouches for nothing.
 static const unsigned char *Entries(int *count)
 {
     HMODULE module = qelModule();
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(IDR_MEDIUM_LIST), MAKEINTRESOURCEA(10) /* RT_RCDATA */);
     HGLOBAL loaded = found ? LoadResource(module, found) : 0;
     const unsigned char *list = loaded ? (const unsigned char *)LockResource(loaded) : 0;
-    *count = -1;
-    if (!list) return 0;
     *count = 0;
+    if (!list) return 0;
+    *count = -1;
     if (SizeofResource(module, found) < MEDLIST_SIZE) return 0;
     for (int i = 0; i < 8; i++)
         if (list[i] != (unsigned char)MEDLIST_MAGIC[i]) return 0;

@@ -14,6 +14,9 @@
 //                      installed (empty: it must report success)
 //   --finish-out FILE  write the finish page's caption, a line feed and its
 //                      text to FILE instead of checking them
+//   --held FILE        while the licence page shows, FILE (the medium's
+//                      Brannic.dll) can be neither renamed, deleted nor
+//                      opened for writing
 #include <windows.h>
 #include <stdio.h>
 #include <string>
@@ -179,16 +182,17 @@ int main(int argc, char **argv)
 {
     if (argc < 5) {
         printf("usage: e2e_driver SCENARIO MEDIUM LICENSE README [--shots DIR] [--missing A,B] "
-               "[--finish-out FILE]\n");
+               "[--finish-out FILE] [--held FILE]\n");
         return 2;
     }
     std::string scenario = argv[1], medium = argv[2], licenseFile = argv[3], readmeFile = argv[4];
-    std::string missing, finishOut;
+    std::string missing, finishOut, held;
     for (int i = 5; i + 1 < argc; i += 2) {
         std::string opt = argv[i];
         if (opt == "--shots") shots = argv[i + 1];
         else if (opt == "--missing") missing = argv[i + 1];
         else if (opt == "--finish-out") finishOut = argv[i + 1];
+        else if (opt == "--held") held = argv[i + 1];
     }
 
     std::string cmd = "\"" + medium + "\\InstallQvn.exe\"";
@@ -219,6 +223,15 @@ int main(int argc, char **argv)
     if (scenario != "cancel-1" && (page = WaitWindow("Quorvane License Agreement"))) {
         CheckText(ReadFileText(licenseFile, 16384), Text(page, 2004), "licence text in its box");
         Check(Text(page, 2002) == "Yes" && Text(page, 2003) == "No", "licence buttons");
+        if (!held.empty()) {
+            std::string moved = held + ".moved";
+            HANDLE w = CreateFileA(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   0, OPEN_EXISTING, 0, 0);
+            Check(w == INVALID_HANDLE_VALUE, "the held file cannot be opened for writing");
+            if (w != INVALID_HANDLE_VALUE) CloseHandle(w);
+            Check(!MoveFileA(held.c_str(), moved.c_str()), "the held file cannot be renamed");
+            Check(!DeleteFileA(held.c_str()), "the held file cannot be deleted");
+        }
         Shot(page, "page2-license");
         Confirm(page, 2003, "Quorvane License Agreement",
                 "You have chosen to disagree with the License. This will exit Setup. Exit Setup?",

@@ -3,11 +3,13 @@
 
 usage: e2e_setup.py WINE-RUN BUILD-DIR BIN-DIR [SHOTS-DIR]
 
-Makes a test product and its medium (packed with PackFile itself), runs the
-page driver through each scenario in a prefix of its own, then checks what
-landed on disk: every file byte for byte, the empty server folder, no
-document copy left in the temporary folder, and both shortcuts read by an
-independent reader (lnkinfo).
+Makes a test product and its medium (packed with PackFile itself, the setup
+program's list left empty, as another tool lays a medium) and the same
+medium laid by the medium tool (its list filled), runs the page driver
+through each scenario in a prefix of its own, then checks what landed on
+disk: every file byte for byte, the empty server folder, no document copy
+left in the temporary folder, and both shortcuts read by an independent
+reader (lnkinfo).
 """
 import os
 import random
@@ -73,6 +75,14 @@ class Setup:
         for name in ("InstallQvn.exe", "Brannic.dll", "iQvn.exe"):
             shutil.copy(os.path.join(self.bindir, name), medium)
 
+    def lay_listed_medium(self, product, medium):
+        """The medium as the medium tool lays it: the setup program's list
+        filled with the digest of every file it reads from there."""
+        out = subprocess.run([os.path.join(self.bindir, "qvnpack"), "medium", product, medium] +
+                             [os.path.join(self.bindir, n) for n in ("Brannic.dll", "InstallQvn.exe", "iQvn.exe")],
+                             capture_output=True, text=True)
+        check(out.returncode == 0, f"medium laid by the medium tool {out.stderr.strip()}")
+
     @property
     def install(self):
         return os.path.join(self.drive, "Program Files", "Ostrel")
@@ -86,7 +96,7 @@ class Setup:
         shutil.rmtree(self.install, ignore_errors=True)
         shutil.rmtree(self.menu, ignore_errors=True)
 
-    def drive_pages(self, scenario, medium, product, shots=None, missing=None, license=None):
+    def drive_pages(self, scenario, medium, product, shots=None, missing=None, license=None, held=None):
         license = license or os.path.join(product, "LicenseQvn.txt")
         args = [os.path.join(self.bindir, "e2e_driver.exe"), scenario, dos(medium), dos(license),
                 dos(os.path.join(product, "ReadfirstQvn.txt"))]
@@ -94,6 +104,8 @@ class Setup:
             args += ["--shots", dos(shots)]
         if missing:
             args += ["--missing", ",".join(missing)]
+        if held:
+            args += ["--held", dos(held)]
         out = self.run(*args)
         print(out.stdout.strip(), flush=True)
         check(out.returncode == 0, f"{scenario}: every page as expected")
@@ -156,8 +168,12 @@ def main():
     s.drive_pages("install", medium, product, shots)
     check_installed(s, product)
 
-    # A second run over the installed product replaces everything again.
-    s.drive_pages("install", medium, product)
+    # A second run over the installed product replaces everything again,
+    # from the medium the medium tool lays; its Brannic.dll cannot be
+    # changed while the setup holds it.
+    listed = os.path.join(s.root, "medium-listed")
+    s.lay_listed_medium(product, listed)
+    s.drive_pages("install", listed, product, held=os.path.join(listed, "Brannic.dll"))
     check_installed(s, product)
 
     # Confirmed cancels end the process on each page.

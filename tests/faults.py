@@ -51,11 +51,11 @@ def allowed(rel):
 
 
 class Case:
-    def __init__(self, runner, name):
+    def __init__(self, runner, name, listed=False):
         self.r, self.name = runner, name
         self.s = runner.setup_for(name)
         self.medium = os.path.join(self.s.root, "medium")
-        shutil.copytree(runner.medium, self.medium)
+        shutil.copytree(runner.listed if listed else runner.medium, self.medium)
         self.license = os.path.join(runner.product, "LicenseQvn.txt")
         self.readme = os.path.join(runner.product, "ReadfirstQvn.txt")
         self.product = runner.product
@@ -91,6 +91,8 @@ class Runner:
         self.medium = os.path.join(base.root, "medium")
         e2e.make_product(self.product)
         base.make_medium(self.product, self.medium)
+        self.listed = os.path.join(base.root, "medium-listed")
+        base.lay_listed_medium(self.product, self.listed)
         subprocess.run(["env", f"WINEPREFIX={base.prefix}", "wineserver", "-w"], capture_output=True)
         shutil.copytree(base.prefix, self.template, symlinks=True, copy_function=os.link)
         self.table = []
@@ -317,6 +319,29 @@ def main():
             old = open(os.path.join(r.product, name), "rb").read()
             open(os.path.join(folder, name), "wb").write(b"OLDER VERSION " + old + b"stale tail" * 100)
         r.run(c)
+    if case("listed-swapped"):
+        # On a medium whose setup carries its list: valid packed files under
+        # other names, and another program as the icon file.
+        c = Case(r, "listed-swapped", listed=True)
+        shutil.copy(c.medium_file("KQ3.avi"), c.medium_file("KQ2.avi"))
+        shutil.copy(c.medium_file("ReadfirstQvn.txt"), c.medium_file("LicenseQvn.txt"))
+        shutil.copy(os.path.join(r.bindir, "packcli.exe"), c.medium_file("iQvn.exe"))
+        c.no_documents()
+        c.readme = os.path.join(r.product, "ReadfirstQvn.txt")
+        r.run(c)
+        e2e.check(not os.path.exists(os.path.join(c.s.install, "KQ", "KQ2.avi")),
+                  "listed-swapped: the swapped file is not installed")
+    if case("listed-brannic"):
+        # Brannic.dll swapped for a DLL of the same exports that leaves a
+        # marker when loaded: nothing of it runs, nothing is unpacked or copied.
+        c = Case(r, "listed-brannic", listed=True)
+        shutil.copy(os.path.join(r.bindir, "planted.dll"), c.medium_file("Brannic.dll"))
+        c.no_documents()
+        r.run(c)
+        e2e.check(not os.path.exists(c.medium_file("Brannic.dll.loaded")),
+                  "listed-brannic: the swapped DLL is never loaded")
+        left = [n for n in os.listdir(c.s.install)] if os.path.isdir(c.s.install) else []
+        e2e.check(sorted(left) == ["KQ", "Vell"], f"listed-brannic: nothing unpacked or copied {left}")
     if case("twice"):
         c = Case(r, "twice")
         r.run(c, runs=2)

@@ -4,15 +4,25 @@
 //   qvnpack pack SOURCE DESTINATION
 //   qvnpack unpack SOURCE DESTINATION
 //   qvnpack sample FOLDER                 write the built-in sample product
-//   qvnpack medium PRODUCT MEDIUM BRANNIC [FILE...]
+//   qvnpack medium PRODUCT MEDIUM BRANNIC [FILE...] [--sign CERT KEY | --sign-command 'CMD {in} {out}']
 //       create MEDIUM, pack every product file of the install plan and both
-//       documents from PRODUCT into it, copy BRANNIC as it is under the name
+//       documents from PRODUCT into it, copy BRANNIC under the name
 //       Brannic.dll, copy each further FILE (the setup program, iQvn.exe) as
 //       it is, and write SHA256SUMS (sha256sum -c checks it) over all of them.
-//   qvnpack verify MEDIUM
+//       The setup program's copy (InstallQvn.exe) gets the medium's list:
+//       the SHA-256 of Brannic.dll, iQvn.exe and every packed file, as they
+//       lie on the medium; that setup uses no file of its medium that does
+//       not match. With --sign, Brannic.dll is signed (Authenticode, SHA-256,
+//       by osslsigncode) before its digest is taken, and the setup program
+//       after its list is filled; --sign-command runs CMD (by the shell, with
+//       {in} and {out} replaced by quoted paths) at the same two points.
+//   qvnpack verify MEDIUM [--ca CERT]
 //       every packed file of the plan unpacks as the setup would unpack it,
-//       to the length its header gives, and SHA256SUMS lists Brannic.dll and
-//       every packed file and matches every file it lists.
+//       to the length its header gives, SHA256SUMS lists Brannic.dll and
+//       every packed file and matches every file it lists, and a setup
+//       program with a filled list finds every file of it as listed. With
+//       --ca, Brannic.dll and InstallQvn.exe must carry valid signatures
+//       that chain to CERT; without, it says whether each is signed.
 //
 // Both directions stream through zlib's deflate and inflate in fixed chunks,
 // so memory stays small whatever the file's size. The packed format is the
@@ -29,13 +39,16 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <nettle/sha2.h>
+#include <algorithm>
 #include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 #include "packcore.h"
+#include "medlist.h"
 
 // The files the setup unpacks, in install order, then its two documents.
 static const char *const kPacked[] = {
@@ -44,6 +57,9 @@ static const char *const kPacked[] = {
 };
 // The setup loads zlib from this file beside it; without it nothing unpacks.
 static const char kBrannic[] = "Brannic.dll";
+// The setup program, which carries the medium's list, and its icon file.
+static const char kSetup[] = "InstallQvn.exe";
+static const char kIcon[] = "iQvn.exe";
 
 static const size_t kChunk = 256 * 1024;
 // Files from this size on show their progress on a terminal.
@@ -56,7 +72,8 @@ static const unsigned long long kProgressFrom = 64ull << 20;
 // nothing. Such files draw a warning: a larger address space would hold them.
 static const unsigned long long kSetupHolds = 1ull << 30;
 
-// SHA-256 of a stream of bytes, for SHA256SUMS.
+// SHA-256 of a stream of bytes, for SHA256SUMS (in hexadecimal) and the
+// setup's list (the digest's bytes, which Hex gives back with FromHex).
 struct Sha256 {
     sha256_ctx ctx;
     Sha256() { sha256_init(&ctx); }
@@ -68,6 +85,12 @@ struct Sha256 {
         static const char digits[] = "0123456789abcdef";
         std::string out;
         for (unsigned char b : digest) out += digits[b >> 4], out += digits[b & 15];
+        return out;
+    }
+    static std::string FromHex(const std::string &hex)
+    {
+        std::string out;
+        for (size_t i = 0; i + 1 < hex.size(); i += 2) out += (char)std::stoi(hex.substr(i, 2), 0, 16);
         return out;
     }
 };
@@ -459,23 +482,258 @@ static bool Sample(const std::string &dir)
     return true;
 }
 
-static bool Medium(const std::string &product, const std::string &medium, char **extra, int nExtra)
+// ---- The setup program's list and signatures ------------------------------
+
+// A PE image in memory, read with every offset checked.
+struct Image {
+    std::vector<unsigned char> bytes;
+    size_t u16(size_t at) const { return at + 2 <= bytes.size() ? bytes[at] | bytes[at + 1] << 8 : 0; }
+    size_t u32(size_t at) const { return at + 4 <= bytes.size() ? (size_t)PackGetLength(&bytes[at]) : 0; }
+    size_t optional = 0;                        // the optional header; 0: not a PE image
+    bool Parse()
+    {
+        size_t pe = u32(0x3C);
+        if (u16(0) != 0x5A4D || u32(pe) != 0x4550 || pe == 0) return false;
+        optional = pe + 24;
+        return u16(optional) == 0x10B || u16(optional) == 0x20B;
+    }
+    // Data directory i: its address and size.
+    size_t DirRva(int i) const { return u32(optional + (u16(optional) == 0x20B ? 112 : 96) + 8 * i); }
+    size_t DirSize(int i) const { return u32(optional + (u16(optional) == 0x20B ? 116 : 100) + 8 * i); }
+    // The file offset of length bytes at rva; 0 when no section holds them.
+    size_t Offset(size_t rva, size_t length) const
+    {
+        size_t pe = optional - 24, table = optional + u16(pe + 20);
+        for (size_t i = 0, n = u16(pe + 6); i < n; i++) {
+            size_t sec = table + 40 * i, va = u32(sec + 12), raw = u32(sec + 16), at = u32(sec + 20);
+            if (rva >= va && rva - va + length <= raw && at + raw <= bytes.size()) return at + rva - va;
+        }
+        return 0;
+    }
+    // In the resource directory at dir (relative to the section at root), the
+    // entry with this id: a subdirectory (sub) or a data entry.
+    size_t Find(size_t root, size_t dir, unsigned id, bool sub) const
+    {
+        size_t named = u16(root + dir + 12), ids = u16(root + dir + 14);
+        for (size_t e = root + dir + 16 + 8 * named, i = 0; i < ids; i++, e += 8) {
+            size_t to = u32(e + 4);
+            if (u32(e) == id && ((to >> 31) != 0) == sub) return to & 0x7FFFFFFF;
+        }
+        return SIZE_MAX;
+    }
+    // The file offset of the medium's list (RCDATA IDR_MEDIUM_LIST, as the
+    // build lays it out); 0 when the image has none.
+    size_t List() const
+    {
+        size_t root = Offset(DirRva(2), 16);
+        if (!root) return 0;
+        size_t type = Find(root, 0, 10, true), name = type == SIZE_MAX ? type : Find(root, type, 300, true);
+        if (name == SIZE_MAX || u16(root + name + 14) == 0) return 0;
+        size_t first = u32(root + name + 16 + 8 * u16(root + name + 12) + 4);
+        if (first >> 31) return 0;
+        size_t at = Offset(u32(root + first), MEDLIST_SIZE);
+        if (!at || u32(root + first + 4) < MEDLIST_SIZE || memcmp(&bytes[at], MEDLIST_MAGIC, 8) != 0) return 0;
+        return at;
+    }
+    // The image checksum as Windows computes it, stored where the linker
+    // put one.
+    void Checksum()
+    {
+        size_t field = optional + 64;
+        if (u32(field) == 0) return;
+        unsigned long long sum = 0;
+        for (size_t i = 0; i < bytes.size(); i += 2) {
+            if (i == field || i == field + 2) continue;
+            sum += bytes[i] | (i + 1 < bytes.size() ? bytes[i + 1] << 8 : 0);
+            sum = (sum & 0xFFFF) + (sum >> 16);
+        }
+        PackPutLength(&bytes[field], (unsigned)(sum + bytes.size()));
+    }
+};
+
+static bool ReadImage(const std::string &path, Image *image)
+{
+    File in;
+    if (!OpenInput(path, &in)) return false;
+    image->bytes.resize((size_t)in.st.st_size);
+    if (fread(image->bytes.data(), 1, image->bytes.size(), in.f) != image->bytes.size()) {
+        fprintf(stderr, "qvnpack: cannot read %s: %s\n", path.c_str(), ferror(in.f) ? strerror(errno) : "cut short");
+        return false;
+    }
+    return true;
+}
+
+// The files a list holds, by name, with their digests in hexadecimal.
+typedef std::map<std::string, std::string> Sums;
+
+static bool FillList(Image &image, const std::string &path, const Sums &sums)
+{
+    size_t at = image.Parse() ? image.List() : 0;
+    if (!at) {
+        fprintf(stderr, "qvnpack: %s has no room for the medium's list: not a setup program built with it\n",
+                path.c_str());
+        return false;
+    }
+    if (sums.size() > MEDLIST_ROOM) {
+        fprintf(stderr, "qvnpack: %zu files for a list of %d\n", sums.size(), MEDLIST_ROOM);
+        return false;
+    }
+    unsigned char *list = &image.bytes[at];
+    memset(list + 8, 0, MEDLIST_SIZE - 8);
+    PackPutLength(list + 8, (unsigned)sums.size());
+    unsigned char *entry = list + MEDLIST_HEADER;
+    for (const auto &e : sums) {
+        memcpy(entry, e.first.data(), e.first.size());
+        std::string digest = Sha256::FromHex(e.second);
+        memcpy(entry + MEDLIST_NAME, digest.data(), MEDLIST_DIGEST);
+        entry += MEDLIST_ENTRY;
+    }
+    image.Checksum();
+    return true;
+}
+
+// How programs are signed: osslsigncode with a certificate and key, or the
+// release engineer's own command; neither: not signed.
+struct Signer {
+    std::string cert, key, command;
+    bool On() const { return !cert.empty() || !command.empty(); }
+};
+
+static std::string ShellQuoted(const std::string &s)
+{
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs argv; true when it exits 0. What it prints is shown only when it
+// fails, on standard error.
+static bool Run(const std::vector<std::string> &argv)
+{
+    std::vector<char *> args;
+    for (const std::string &a : argv) args.push_back((char *)a.c_str());
+    args.push_back(0);
+    FILE *said = tmpfile();
+    if (!said) return false;
+    fflush(0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fileno(said), 1);
+        dup2(fileno(said), 2);
+        execvp(args[0], args.data());
+        fprintf(stderr, "qvnpack: cannot run %s: %s\n", args[0], strerror(errno));
+        _exit(127);
+    }
+    int status = 0;
+    bool ok = pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!ok) {
+        rewind(said);
+        char buf[4096];
+        for (size_t n; (n = fread(buf, 1, sizeof buf, said)) > 0;) fwrite(buf, 1, n, stderr);
+    }
+    fclose(said);
+    return ok;
+}
+
+// Signs the program at src into dst; dst is written whole or not at all.
+// The signer writes into a folder of its own beside dst, so a failure
+// leaves what was there.
+static bool Sign(const Signer &signer, const std::string &src, const std::string &dst)
+{
+    size_t slash = dst.find_last_of('/') + 1;
+    std::string folder = dst.substr(0, slash) + ".qvnsign.XXXXXX";
+    if (!mkdtemp(&folder[0])) {
+        fprintf(stderr, "qvnpack: cannot sign %s: %s\n", dst.c_str(), strerror(errno));
+        return false;
+    }
+    std::string out = folder + "/" + dst.substr(slash);
+    std::vector<std::string> argv = {"osslsigncode", "sign", "-certs", signer.cert, "-key", signer.key,
+                                     "-h", "sha256", "-in", src, "-out", out};
+    if (!signer.command.empty()) {
+        std::string cmd = signer.command;
+        for (size_t at; (at = cmd.find("{in}")) != std::string::npos;) cmd.replace(at, 4, ShellQuoted(src));
+        for (size_t at; (at = cmd.find("{out}")) != std::string::npos;) cmd.replace(at, 5, ShellQuoted(out));
+        argv = {"/bin/sh", "-c", cmd};
+    }
+    struct stat st;
+    bool ok = Run(argv) && stat(out.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+    if (!ok) fprintf(stderr, "qvnpack: signing %s failed\n", dst.c_str());
+    else if (rename(out.c_str(), dst.c_str()) != 0) ok = false, fprintf(stderr, "qvnpack: cannot write %s: %s\n", dst.c_str(), strerror(errno));
+    unlink(out.c_str());
+    rmdir(folder.c_str());
+    return ok;
+}
+
+// SHA-256 of a whole file, in hexadecimal.
+static bool SumOf(const std::string &path, std::string *sum)
+{
+    File in;
+    return OpenInput(path, &in, O_NOFOLLOW) && Stream(in, path, 0, sum);
+}
+
+// Puts the program src on the medium as dst, signed when asked; its
+// SHA-256 as it lies there into *sum.
+static bool PutProgram(const Signer &signer, const std::string &src, const std::string &dst, std::string *sum)
+{
+    if (!signer.On()) return Copy(src, dst, sum);
+    File in;
+    struct stat st;
+    if (!OpenInput(src, &in)) return false;
+    if (stat(dst.c_str(), &st) == 0 && st.st_dev == in.st.st_dev && st.st_ino == in.st.st_ino) {
+        fprintf(stderr, "qvnpack: %s is the same file as its input; it is left as it is\n", dst.c_str());
+        return false;
+    }
+    return Sign(signer, src, dst) && SumOf(dst, sum);
+}
+
+static bool Medium(const std::string &product, const std::string &medium, char **extra, int nExtra,
+                   const Signer &signer)
 {
     if (!MakeFolders(medium)) {
         fprintf(stderr, "qvnpack: cannot create the folder %s\n", medium.c_str());
         return false;
     }
-    std::map<std::string, std::string> sums;
+    Sums sums, listed;
     for (const char *name : kPacked)
         if (!Pack(product + "/" + name, medium + "/" + name, &sums[name])) return false;
-    // The first file is Brannic.dll on the medium, whatever its own name.
+    // The first file is Brannic.dll on the medium, whatever its own name;
+    // the setup program comes last, when every digest of its list is known.
+    const char *setup = 0;
     for (int i = 0; i < nExtra; i++) {
         std::string name = i == 0 ? kBrannic : BaseName(extra[i]);
-        if (sums.count(name) || name == "SHA256SUMS") {
+        if (sums.count(name) || name == "SHA256SUMS" || (name == kSetup && setup)) {
             fprintf(stderr, "qvnpack: %s would replace the medium's %s\n", extra[i], name.c_str());
             return false;
         }
-        if (!Copy(extra[i], medium + "/" + name, &sums[name])) return false;
+        if (name == kSetup) {
+            setup = extra[i];
+            continue;
+        }
+        std::string dst = medium + "/" + name;
+        if (!(i == 0 ? PutProgram(signer, extra[i], dst, &sums[name]) : Copy(extra[i], dst, &sums[name])))
+            return false;
+    }
+    for (const auto &e : sums)
+        if (e.first == kBrannic || e.first == kIcon || std::find(std::begin(kPacked), std::end(kPacked), e.first) != std::end(kPacked))
+            listed.insert(e);
+    if (setup) {
+        // The list goes into a copy beside the medium's setup program, which
+        // is then signed or renamed into place.
+        Image image;
+        std::string dst = medium + "/" + kSetup, unsigned_ = medium + "/." + kSetup + ".unsigned";
+        File in;
+        struct stat st;
+        if (!OpenInput(setup, &in)) return false;
+        if (stat(dst.c_str(), &st) == 0 && st.st_dev == in.st.st_dev && st.st_ino == in.st.st_ino) {
+            fprintf(stderr, "qvnpack: %s is the same file as its input; it is left as it is\n", dst.c_str());
+            return false;
+        }
+        Output out;
+        bool ok = ReadImage(setup, &image) && FillList(image, setup, listed) &&
+                  out.Open(signer.On() ? unsigned_ : dst, 0) && out.Write(image.bytes.data(), image.bytes.size()) &&
+                  out.Finish() && (!signer.On() || Sign(signer, unsigned_, dst)) && SumOf(dst, &sums[kSetup]);
+        if (signer.On()) unlink(unsigned_.c_str());
+        if (!ok) return false;
     }
     std::string list;
     for (const auto &s : sums) list += s.second + "  " + s.first + "\n";
@@ -492,7 +750,7 @@ static bool PlainName(const std::string &name)
 // SHA256SUMS lists them and Brannic.dll and matches every file it lists.
 // Only plain names of regular files in the medium folder are read; any other
 // line is a fault. Reports each fault.
-static bool Verify(const std::string &medium)
+static bool Verify(const std::string &medium, const std::string &ca)
 {
     bool ok = true;
     for (const char *name : kPacked)
@@ -537,29 +795,75 @@ static bool Verify(const std::string &medium)
             ok = false;
         }
     }
+    // The setup program's own list, where it has one, must find the medium
+    // as it is; and both programs' signatures.
+    std::string setup = medium + "/" + kSetup;
+    Image image;
+    size_t at = 0;
+    if (access(setup.c_str(), F_OK) == 0 && ReadImage(setup, &image) && image.Parse() && (at = image.List())) {
+        unsigned n = PackGetLength(&image.bytes[at + 8]);
+        if (n == 0) printf("%s: its list is empty: it trusts whatever lies beside it\n", kSetup);
+        for (unsigned i = 0; i < n && i < MEDLIST_ROOM; i++) {
+            const unsigned char *e = &image.bytes[at + MEDLIST_HEADER + i * MEDLIST_ENTRY];
+            std::string name((const char *)e, strnlen((const char *)e, MEDLIST_NAME)), sum;
+            if (!PlainName(name) || !SumOf(medium + "/" + name, &sum) ||
+                Sha256::FromHex(sum) != std::string((const char *)e + MEDLIST_NAME, MEDLIST_DIGEST)) {
+                fprintf(stderr, "qvnpack: %s: the setup program's list does not match it\n", name.c_str());
+                ok = false;
+            }
+        }
+        if (n > MEDLIST_ROOM) fprintf(stderr, "qvnpack: %s: its list is damaged\n", kSetup), ok = false;
+    }
+    for (const char *program : {kSetup, kBrannic}) {
+        std::string path = medium + "/" + program;
+        Image pe;
+        if (access(path.c_str(), F_OK) != 0) continue;
+        if (!ca.empty()) {
+            if (!Run({"osslsigncode", "verify", "-CAfile", ca, "-in", path})) {
+                fprintf(stderr, "qvnpack: %s: no valid signature that chains to %s\n", program, ca.c_str());
+                ok = false;
+            }
+        } else if (ReadImage(path, &pe) && pe.Parse()) {
+            printf("%s: %s\n", program, pe.DirSize(4) ? "signed (not checked: no --ca)" : "not signed");
+        }
+    }
     if (ok) printf("%s: %zu files verified\n", medium.c_str(), listed.size());
     return ok;
 }
 
 int main(int argc, char **argv)
 {
+    // The options, wherever they stand; the rest stays in order.
+    Signer signer;
+    std::string ca;
+    int n = 0;
+    bool bad = false;
+    for (int i = 0; i < argc; i++) {
+        std::string a = argv[i];
+        if (a == "--sign" && i + 2 < argc) signer.cert = argv[++i], signer.key = argv[++i];
+        else if (a == "--sign-command" && i + 1 < argc) signer.command = argv[++i];
+        else if (a == "--ca" && i + 1 < argc) ca = argv[++i];
+        else if (a.rfind("--", 0) == 0) bad = true;
+        else argv[n++] = argv[i];
+    }
+    argc = bad || (!signer.cert.empty() && !signer.command.empty()) ? 0 : n;
     std::string cmd = argc > 1 ? argv[1] : "";
-    bool ok;
-    if (cmd == "pack" && argc == 4)
+    bool plain = !signer.On() && ca.empty(), ok;
+    if (cmd == "pack" && argc == 4 && plain)
         ok = Pack(argv[2], argv[3]);
-    else if (cmd == "unpack" && argc == 4)
+    else if (cmd == "unpack" && argc == 4 && plain)
         ok = Unpack(argv[2], argv[3]);
-    else if (cmd == "sample" && argc == 3)
+    else if (cmd == "sample" && argc == 3 && plain)
         ok = Sample(argv[2]);
-    else if (cmd == "medium" && argc >= 5)
-        ok = Medium(argv[2], argv[3], argv + 4, argc - 4);
-    else if (cmd == "verify" && argc == 3)
-        ok = Verify(argv[2]);
+    else if (cmd == "medium" && argc >= 5 && ca.empty())
+        ok = Medium(argv[2], argv[3], argv + 4, argc - 4, signer);
+    else if (cmd == "verify" && argc == 3 && !signer.On())
+        ok = Verify(argv[2], ca);
     else {
         fprintf(stderr, "usage: qvnpack pack|unpack SOURCE DESTINATION\n"
                         "       qvnpack sample FOLDER\n"
-                        "       qvnpack medium PRODUCT MEDIUM BRANNIC [FILE...]\n"
-                        "       qvnpack verify MEDIUM\n"
+                        "       qvnpack medium PRODUCT MEDIUM BRANNIC [FILE...] [--sign CERT KEY | --sign-command 'CMD {in} {out}']\n"
+                        "       qvnpack verify MEDIUM [--ca CERT]\n"
                         "A file whose packed and plain sizes together pass %llu bytes (1 GiB) draws a\n"
                         "warning: the 32-bit setup holds both at once and may find no room for them.\n",
                 kSetupHolds);
