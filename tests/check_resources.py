@@ -17,7 +17,7 @@ from check_hardening import resources as all_resources
 from check_pe import common
 from tally import check, report
 
-RT_ICON, RT_BITMAP, RT_DIALOG, RT_GROUP_ICON = 3, 2, 5, 14
+RT_ICON, RT_BITMAP, RT_DIALOG, RT_RCDATA, RT_GROUP_ICON = 3, 2, 5, 10, 14
 
 WS_POPUP, WS_CHILD, WS_VISIBLE = 0x80000000, 0x40000000, 0x10000000
 WS_CAPTION, WS_BORDER, WS_SYSMENU = 0x00C00000, 0x00800000, 0x00080000
@@ -229,6 +229,10 @@ def main():
     if 200 in bitmaps:
         check_bitmap(bitmaps[200])
     check_icons(exe, "InstallQvn.exe", 100, [(32, 32, 8, 1)])
+    # The medium's list as built: its magic, no entry, room for 16 (the
+    # medium tool fills it in on a medium's copy).
+    listed = resources(exe, RT_RCDATA).get(300, b"")
+    equal((listed[:8], len(listed), listed[8:].count(0)), (b"QVNLIST1", 1040, 1032), "InstallQvn.exe: the empty list")
 
     carrier = pefile.PE(sys.argv[2])
     common(carrier, "iQvn.exe")

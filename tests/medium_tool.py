@@ -1,8 +1,8 @@
 #!/usr/bin/python3
-"""The medium tool: sample product, medium layout with SHA256SUMS, its
-verification, packing both ways.
+"""The medium tool: sample product, medium layout with SHA256SUMS and the
+setup program's list, signing, their verification, packing both ways.
 
-usage: medium_tool.py QVNPACK
+usage: medium_tool.py QVNPACK SETUP (a program that carries the empty list)
 """
 import errno
 import os
@@ -33,6 +33,32 @@ def run_within(*args):
         return subprocess.CompletedProcess(args, None, "", "timed out")
 
 
+def setup_list(path):
+    """The names and digests in a setup program's list."""
+    import pefile
+    pe = pefile.PE(path)
+    for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        for n in t.directory.entries if t.id == 10 else []:
+            if n.id == 300:
+                e = n.directory.entries[0].data.struct
+                data = pe.get_data(e.OffsetToData, e.Size)
+                count = struct.unpack_from("<I", data, 8)[0]
+                return {data[16 + 64 * i:48 + 64 * i].rstrip(b"\0").decode(): data[48 + 64 * i:80 + 64 * i].hex()
+                        for i in range(count)}
+    return None
+
+
+def sums_of(medium):
+    return dict(reversed(l.split("  ")) for l in open(os.path.join(medium, "SHA256SUMS")).read().splitlines())
+
+
+def resum(medium):
+    """SHA256SUMS rewritten to match the medium as it now is."""
+    names = sorted(n for n in os.listdir(medium) if n != "SHA256SUMS")
+    out = subprocess.run(["sha256sum"] + names, cwd=medium, capture_output=True, text=True).stdout
+    open(os.path.join(medium, "SHA256SUMS"), "w").write(out)
+
+
 def tree(top):
     """Every name under top, with the bytes of each regular file."""
     return {os.path.join(p, n): open(os.path.join(p, n), "rb").read() if os.path.isfile(os.path.join(p, n)) else None
@@ -40,7 +66,7 @@ def tree(top):
 
 
 def main():
-    tool = sys.argv[1]
+    tool, standin = sys.argv[1:3]
     with tempfile.TemporaryDirectory() as d:
         # Neither folder exists yet: the tool makes them.
         product, medium = os.path.join(d, "product"), os.path.join(d, "out", "medium")
@@ -52,7 +78,14 @@ def main():
         setup = os.path.join(d, "InstallQvn.exe")
         open(brannic, "wb").write(b"MZ brannic stand-in")
         open(setup, "wb").write(b"MZ setup stand-in")
+        r = run_within(tool, "medium", product, os.path.join(d, "noroom"), brannic, setup)
+        check(r.returncode == 1 and "no room for the medium's list" in r.stderr, "a setup without the list is refused")
+        shutil.copy(standin, setup)
         check(run(tool, "medium", product, medium, brannic, setup) == 0, "medium laid out")
+        sums = sums_of(medium)
+        check(setup_list(os.path.join(medium, "InstallQvn.exe")) == {n: sums[n] for n in PACKED + ["Brannic.dll"]},
+              "the setup's list holds every packed file and Brannic.dll, as SHA256SUMS")
+        check(setup_list(setup) == {}, "the input setup program is left as it was")
         check(sorted(os.listdir(medium)) == sorted(PACKED + ["Brannic.dll", "InstallQvn.exe", "SHA256SUMS"]),
               "medium holds exactly the packed files, the plain copies and SHA256SUMS")
         for name in PACKED:
@@ -77,11 +110,53 @@ def main():
             r = subprocess.run([tool, "verify", again], capture_output=True, text=True)
             check(r.returncode == 1 and "Ostrel.exe" in r.stderr, f"verify finds a {fault} packed file")
         open(ostrel, "wb").write(good)
+        # A packed file swapped for another valid one, SHA256SUMS rewritten
+        # to match: only the setup's list still knows.
+        shutil.copy(os.path.join(again, "KQ3.avi"), os.path.join(again, "KQ2.avi"))
+        resum(again)
+        r = subprocess.run([tool, "verify", again], capture_output=True, text=True)
+        check(r.returncode == 1 and "KQ2.avi: the setup program's list" in r.stderr, "verify holds the medium to the list")
         open(os.path.join(again, "Brannic.dll"), "ab").write(b"!")
         r = subprocess.run([tool, "verify", again], capture_output=True, text=True)
         check(r.returncode == 1 and "Brannic.dll" in r.stderr, "verify finds a copy that SHA256SUMS does not match")
         check(open(os.path.join(medium, "Brannic.dll"), "rb").read() == b"MZ brannic stand-in",
               "Brannic.dll copied as it is")
+
+        # Signed with a throw-away certificate, by osslsigncode and by the
+        # release engineer's own command (in a folder whose name needs quoting).
+        cert, key = os.path.join(d, "cert.pem"), os.path.join(d, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                        "-days", "2", "-subj", "/CN=Test", "-addext", "extendedKeyUsage=codeSigning"],
+                       capture_output=True, check=True)
+        program_dll = os.path.join(d, "program.dll")
+        shutil.copy(standin, program_dll)
+        signed, other = os.path.join(d, "signed"), os.path.join(d, "it's signed")
+        command = f"osslsigncode sign -certs {cert} -key {key} -h sha256 -in {{in}} -out {{out}}"
+        check(run(tool, "medium", product, signed, program_dll, setup, "--sign", cert, key) == 0 and
+              run(tool, "medium", product, other, program_dll, setup, "--sign-command", command) == 0,
+              "signed media laid")
+        for m in (signed, other):
+            for program in ("InstallQvn.exe", "Brannic.dll"):
+                check(run("osslsigncode", "verify", "-CAfile", cert, "-in", os.path.join(m, program)) == 0,
+                      f"{program} signed in {m}")
+            check(subprocess.run(["sha256sum", "-c", "--strict", "SHA256SUMS"], cwd=m, capture_output=True).returncode
+                  == 0, f"sha256sum -c accepts the signed medium {m}")
+            check(setup_list(os.path.join(m, "InstallQvn.exe"))["Brannic.dll"] == sums_of(m)["Brannic.dll"],
+                  "the list holds the signed Brannic.dll")
+        check(run(tool, "verify", signed, "--ca", cert) == 0, "verify --ca accepts the signed medium")
+        r = run_within(tool, "verify", medium, "--ca", cert)
+        check(r.returncode == 1 and "InstallQvn.exe: no valid signature" in r.stderr, "verify --ca refuses an unsigned one")
+        program = os.path.join(signed, "InstallQvn.exe")
+        blob = bytearray(open(program, "rb").read())
+        blob[1024] ^= 1
+        open(program, "wb").write(blob)
+        resum(signed)
+        r = run_within(tool, "verify", signed, "--ca", cert)
+        check(r.returncode == 1 and "InstallQvn.exe: no valid signature" in r.stderr,
+              "verify --ca refuses a changed byte in the signed setup")
+        r = run_within(tool, "medium", product, os.path.join(d, "unsigned"), program_dll, setup, "--sign-command", "false")
+        check(r.returncode == 1 and "Brannic.dll failed" in r.stderr and
+              not os.path.exists(os.path.join(d, "unsigned", "Brannic.dll")), "a failing signer fails the medium")
 
         # Single files both ways, and with Python's zlib in between.
         src = os.path.join(d, "x")

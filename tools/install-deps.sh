@@ -7,7 +7,7 @@ set -eu
 pkgs="g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 xvfb xauth
       cmake make googletest python3 python3-pefile python3-unicorn python3-distutils liblnk-utils zlib1g-dev nettle-dev
       clang libclang-rt-14-dev lld llvm doxygen imagemagick git python3-pil fonts-urw-base35 fonts-dejavu-core
-      qemu-system-x86 debootstrap e2fsprogs"
+      qemu-system-x86 debootstrap e2fsprogs osslsigncode openssl"
 missing=""
 for p in $pkgs; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
