@@ -143,6 +143,14 @@ static bool ReadChunk(File &in, const std::string &name, unsigned char *buf, siz
     return false;
 }
 
+// True, with a message, when dst (its status st) is the file in.
+static bool SameFile(const File &in, const struct stat &st, const std::string &dst)
+{
+    if (st.st_dev != in.st.st_dev || st.st_ino != in.st.st_ino) return false;
+    fprintf(stderr, "qvnpack: %s is the same file as its input; it is left as it is\n", dst.c_str());
+    return true;
+}
+
 // Where a command writes. A regular file, or a name not yet taken, is
 // written to a temporary file in the same folder and renamed onto it by
 // Finish; on failure only that temporary is removed, so the old file stays
@@ -174,10 +182,7 @@ struct Output {
         mode_t mode = 0666 & ~mask;
         struct stat st;
         if (stat(dst.c_str(), &st) == 0) {
-            if (input && st.st_dev == input->st.st_dev && st.st_ino == input->st.st_ino) {
-                fprintf(stderr, "qvnpack: %s is the same file as its input; it is left as it is\n", dst.c_str());
-                return false;
-            }
+            if (input && SameFile(*input, st, dst)) return false;
             if (S_ISDIR(st.st_mode)) {
                 fprintf(stderr, "qvnpack: cannot write %s: it is a folder\n", dst.c_str());
                 return false;
@@ -678,11 +683,7 @@ static bool PutProgram(const Signer &signer, const std::string &src, const std::
     if (!signer.On()) return Copy(src, dst, sum);
     File in;
     struct stat st;
-    if (!OpenInput(src, &in)) return false;
-    if (stat(dst.c_str(), &st) == 0 && st.st_dev == in.st.st_dev && st.st_ino == in.st.st_ino) {
-        fprintf(stderr, "qvnpack: %s is the same file as its input; it is left as it is\n", dst.c_str());
-        return false;
-    }
+    if (!OpenInput(src, &in) || (stat(dst.c_str(), &st) == 0 && SameFile(in, st, dst))) return false;
     return Sign(signer, src, dst) && SumOf(dst, sum);
 }
 
@@ -723,11 +724,7 @@ static bool Medium(const std::string &product, const std::string &medium, char *
         std::string dst = medium + "/" + kSetup, unsigned_ = medium + "/." + kSetup + ".unsigned";
         File in;
         struct stat st;
-        if (!OpenInput(setup, &in)) return false;
-        if (stat(dst.c_str(), &st) == 0 && st.st_dev == in.st.st_dev && st.st_ino == in.st.st_ino) {
-            fprintf(stderr, "qvnpack: %s is the same file as its input; it is left as it is\n", dst.c_str());
-            return false;
-        }
+        if (!OpenInput(setup, &in) || (stat(dst.c_str(), &st) == 0 && SameFile(in, st, dst))) return false;
         Output out;
         bool ok = ReadImage(setup, &image) && FillList(image, setup, listed) &&
                   out.Open(signer.On() ? unsigned_ : dst, 0) && out.Write(image.bytes.data(), image.bytes.size()) &&
