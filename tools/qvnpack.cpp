@@ -714,8 +714,10 @@ static bool Medium(const std::string &product, const std::string &medium, char *
         if (!(i == 0 ? PutProgram(signer, extra[i], dst, &sums[name]) : Copy(extra[i], dst, &sums[name])))
             return false;
     }
+    // The list names what the setup reads from its medium.
     for (const auto &e : sums)
-        if (e.first == kBrannic || e.first == kIcon || std::find(std::begin(kPacked), std::end(kPacked), e.first) != std::end(kPacked))
+        if (e.first == kBrannic || e.first == kIcon ||
+            std::find(std::begin(kPacked), std::end(kPacked), e.first) != std::end(kPacked))
             listed.insert(e);
     if (setup) {
         // The list goes into a copy beside the medium's setup program, which
