@@ -4,8 +4,9 @@
 usage: e2e_setup.py WINE-RUN BUILD-DIR BIN-DIR [SHOTS-DIR]
 
 Makes a test product and its medium (packed with PackFile itself, the setup
-program's list left empty, as another tool lays a medium) and the same
-medium laid by the medium tool (its list filled), runs the page driver
+program's list left empty, as another tool lays a medium), takes the
+release medium the build laid with the medium tool (list filled, both
+programs signed), runs the page driver
 through each scenario in a prefix of its own, then checks what landed on
 disk: every file byte for byte, the empty server folder, no document copy
 left in the temporary folder, and both shortcuts read by an independent
@@ -121,7 +122,7 @@ def lnk(path):
     return info
 
 
-def check_installed(s, product, missing=()):
+def check_installed(s, product, brannic_from=None, missing=()):
     for name, sub in PLAN:
         path = os.path.join(s.install, sub, name)
         if name in missing:
@@ -131,7 +132,7 @@ def check_installed(s, product, missing=()):
                   f"{name} installed byte for byte")
     brannic = os.path.join(s.install, "Brannic.dll")
     check(os.path.isfile(brannic) and open(brannic, "rb").read()
-          == open(os.path.join(s.bindir, "Brannic.dll"), "rb").read(), "Brannic.dll copied plain")
+          == open(brannic_from or os.path.join(s.bindir, "Brannic.dll"), "rb").read(), "Brannic.dll copied plain")
     vell = os.path.join(s.install, "Vell")
     check(os.path.isdir(vell) and not os.listdir(vell), "server folder exists and is empty")
     temp = os.path.join(s.drive, "windows", "temp")
@@ -169,12 +170,13 @@ def main():
     check_installed(s, product)
 
     # A second run over the installed product replaces everything again,
-    # from the medium the medium tool lays; its Brannic.dll cannot be
-    # changed while the setup holds it.
-    listed = os.path.join(s.root, "medium-listed")
-    s.lay_listed_medium(product, listed)
-    s.drive_pages("install", listed, product, held=os.path.join(listed, "Brannic.dll"))
-    check_installed(s, product)
+    # from a release medium (laid by the medium tool, both programs signed);
+    # its Brannic.dll cannot be changed while the setup holds it.
+    release = os.path.join(s.root, "medium-signed")
+    shutil.copytree(os.path.join(bindir, "signed", "medium"), release)
+    signed = os.path.join(bindir, "signed", "product")
+    s.drive_pages("install", release, signed, held=os.path.join(release, "Brannic.dll"))
+    check_installed(s, signed, os.path.join(release, "Brannic.dll"))
 
     # Confirmed cancels end the process on each page.
     for n in (1, 2, 3):
