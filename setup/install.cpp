@@ -36,11 +36,6 @@ static const struct {
     {4, "Ostrel Guide.lnk"},
 };
 
-static void Append(const char *text, int times)
-{
-    for (int i = 0; i < times; i++) qelStrPlus(text, setup.workText);
-}
-
 // A fixed path moved to the drive of the Windows folder.
 static void PlaceOnWindowsDrive(char *field, const char *path)
 {
@@ -55,21 +50,14 @@ void InitialiseInstall(HWND page)
     PlaceOnWindowsDrive(setup.clipFolder, "C:\\Program Files\\Ostrel\\KQ");
     PlaceOnWindowsDrive(setup.menuFolder,
                         "C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Quorvane");
+    // The summary: the install folder between fixed lines.
     ClearScratch();
-    Append("Setup will use the following data:", 1);
-    Append(kCrLf, 4);
-    Append("Install folder:   ", 1);
-    Append(setup.installFolder, 1);
-    Append(kCrLf, 2);
-    Append("Start Menu folder:   ", 1);
-    Append("Quorvane", 1);
-    Append(kCrLf, 2);
-    Append("Total installed size:   ", 1);
-    Append("2,074,712 Bytes", 1);
-    Append(kCrLf, 3);
-    Append("Please, make sure you have enough hard disk space.", 1);
-    Append(kCrLf, 3);
-    Append("Installation progress", 1);
+    qelStrPlus("Setup will use the following data:\r\n\r\n\r\n\r\nInstall folder:   ", setup.workText);
+    qelStrPlus(setup.installFolder, setup.workText);
+    qelStrPlus("\r\n\r\nStart Menu folder:   Quorvane\r\n\r\n"
+               "Total installed size:   2,074,712 Bytes\r\n\r\n\r\n"
+               "Please, make sure you have enough hard disk space.\r\n\r\n\r\n"
+               "Installation progress", setup.workText);
     qelWriteStr(page, IDC_INSTALL_INFO, setup.workText);
 }
 
