@@ -16,7 +16,8 @@
 // GetProcAddress in its export table by hand.
 #include "qelint.h"
 
-// [0]: 0 untouched, 1 being bound, 2 bound; [1]: the binding thread's id.
+// [0]: 0 untouched, 1 being bound, 3 being written, 2 bound; [1]: the
+// binding thread's id.
 volatile LONG qelBindState[2];
 
 struct LoaderName {
@@ -327,7 +328,7 @@ static bool Imports(Binder *b, int pass)
 // success. Everything is looked up and every page to be written is opened
 // first: on any failure nothing of the image is written, every page has
 // its protection back and every module reference taken is released.
-static bool Bind(unsigned char *self)
+static bool Bind(unsigned char *self, volatile LONG *state)
 {
     HMODULE kernel32;
     GetProcAddressFn getProc = KernelProcs(&kernel32);
@@ -363,6 +364,7 @@ static bool Bind(unsigned char *self)
     ULONG_PTR delta = (ULONG_PTR)(self - LinkedBase());
     bool ready = Imports(&b, 1) && Relocations(&b, delta, false);
     if (ready) {
+        __atomic_store_n(state, 3, __ATOMIC_RELEASE);
         Relocations(&b, delta, true);
         // From here on absolute addresses are right.
         Imports(&b, 2);
@@ -442,18 +444,25 @@ int qelBindImports(void)
     for (;;) {
         LONG now = __atomic_load_n(state, __ATOMIC_ACQUIRE);
         if (now == 2) return 1;
-        if (now == 1) {
+        if (now) {
             // Another thread binds (relocating twice would move every
             // address twice). Waiting would never end for the binding
             // thread itself, re-entered, nor for the loader lock's owner,
-            // for which the binder may be waiting: not bound yet. A binder
-            // that has ended is taken over.
+            // for which the binder may be waiting: not bound yet.
             DWORD other = (DWORD)__atomic_load_n(binder, __ATOMIC_ACQUIRE);
             if (other == me || LoaderLockOwner() == me) return 0;
             if (!waiter.rest) waiter.Init();
-            if (!other || !waiter.Ended(other) || !__sync_bool_compare_and_swap(binder, (LONG)other, (LONG)me)) {
+            if (!other || !waiter.Ended(other)) {
                 waiter.Pause();
                 continue;
+            }
+            // The binder has ended: its binding is taken over, unless it
+            // had begun writing (the image is half written; nothing runs).
+            if (now == 3) return 0;
+            if (!__sync_bool_compare_and_swap(binder, (LONG)other, (LONG)me)) continue;
+            if (__atomic_load_n(state, __ATOMIC_ACQUIRE) == 3) {
+                __atomic_store_n(binder, (LONG)other, __ATOMIC_RELEASE);
+                return 0;
             }
         } else {
             if (__sync_val_compare_and_swap(state, 0, 1) != 0) continue;
@@ -462,7 +471,7 @@ int qelBindImports(void)
         unsigned char *self = ActualBase();
         // The running program: the loader did everything. A failed binding
         // wrote nothing; a later call may try again.
-        bool bound = CurrentProcessBlock()->imageBase == self || Bind(self);
+        bool bound = CurrentProcessBlock()->imageBase == self || Bind(self, state);
         if (!bound) __atomic_store_n(binder, 0, __ATOMIC_RELEASE);
         __atomic_store_n(state, bound ? 2 : 0, __ATOMIC_RELEASE);
         return bound;

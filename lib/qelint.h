@@ -29,7 +29,8 @@ unsigned HexTextToInt(const char *text);
 #ifdef _WIN32
 /* [0] is 2 once the module's imports are known to be bound: at once when
    this executable is the running program, after qelBindImports when another
-   program loaded it (1 while a thread binds, [1] that thread's id). */
+   program loaded it (1 while a thread binds, 3 while it writes, [1] that
+   thread's id). */
 extern volatile LONG qelBindState[2];
 /* Relocates the image and binds its import table when the module was
    loaded as a library and that has not been done; every export's entry
