@@ -16,8 +16,9 @@
 // GetProcAddress in its export table by hand.
 #include "qelint.h"
 
-// 0 untouched, 1 being bound by some thread, 2 bound.
-volatile LONG qelBindState = 0;
+// [0]: 0 untouched, 1 being bound, 3 being written, 2 bound; [1]: the
+// binding thread's id.
+volatile LONG qelBindState[2];
 
 struct LoaderName {
     USHORT length;
@@ -68,7 +69,7 @@ static unsigned char *ActualBase(void)
     return p;
 }
 
-static volatile LONG *BindState(void) { return &qelBindState; }
+static volatile LONG *BindState(void) { return qelBindState; }
 #else
 // Where the image lies now: the run-time address of a label less its offset.
 static unsigned char *ActualBase(void)
@@ -133,8 +134,8 @@ static IMAGE_DATA_DIRECTORY *Directory(void *base, int index)
 // stack from immediates.
 #define QEL_W(a, b, c, d) ((unsigned)(a) | (unsigned)(b) << 8 | (unsigned)(c) << 16 | (unsigned)(d) << 24)
 struct Name {
-    unsigned w[4];
-    Name(unsigned a, unsigned b, unsigned c, unsigned d) { w[0] = a, w[1] = b, w[2] = c, w[3] = d; }
+    unsigned w[5];
+    Name(unsigned a, unsigned b, unsigned c, unsigned d, unsigned e = 0) { w[0] = a, w[1] = b, w[2] = c, w[3] = d, w[4] = e; }
     const char *text() const { return (const char *)w; }
 };
 
@@ -186,9 +187,15 @@ static void *Export(void *base, const char *name)
 
 typedef FARPROC(WINAPI *GetProcAddressFn)(HMODULE, LPCSTR);
 typedef HMODULE(WINAPI *LoadLibraryFn)(LPCSTR);
+typedef BOOL(WINAPI *FreeLibraryFn)(HMODULE);
 typedef BOOL(WINAPI *VirtualProtectFn)(LPVOID, SIZE_T, DWORD, PDWORD);
 typedef SIZE_T(WINAPI *VirtualQueryFn)(LPCVOID, PMEMORY_BASIC_INFORMATION, SIZE_T);
+typedef LPVOID(WINAPI *VirtualAllocFn)(LPVOID, SIZE_T, DWORD, DWORD);
+typedef BOOL(WINAPI *VirtualFreeFn)(LPVOID, SIZE_T, DWORD);
 typedef void(WINAPI *SleepFn)(DWORD);
+typedef HANDLE(WINAPI *OpenThreadFn)(DWORD, BOOL, DWORD);
+typedef DWORD(WINAPI *WaitFn)(HANDLE, DWORD);
+typedef BOOL(WINAPI *CloseHandleFn)(HANDLE);
 
 // GetProcAddress is read from kernel32's export table by hand; everything
 // else comes through it, so that forwarders to modules of any name (API
@@ -202,59 +209,61 @@ static GetProcAddressFn KernelProcs(HMODULE *kernel32)
     return (GetProcAddressFn)Export(*kernel32, gpa.text());
 }
 
-// The pages the binder writes to, each made writable on its own (keeping
-// whether it may run: other threads may be executing there) and given
-// back its own protection afterwards.
-struct Pages {
+// One binding attempt: what it looked up and what it has to undo.
+struct Binder {
+    unsigned char *self;
+    GetProcAddressFn getProc;
+    LoadLibraryFn load;
     VirtualProtectFn protect;
     VirtualQueryFn query;
-    unsigned char *base;
-    DWORD old[512]; // per page of the image: its own protection while opened, else 0
-    unsigned count;
+    ULONG_PTR *found;  // per import slot: the address resolved for it
+    HMODULE *taken;    // the module references taken
+    DWORD *old;        // per page of the image: its own protection while opened, else 0
+    unsigned pages, slots, modules;
     bool ok;
 
-    bool Writable(DWORD p)
-    {
-        return p & (PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY);
-    }
+    // Makes the pages of [at, at + size) writable, each on its own
+    // (keeping whether it may run: other threads may be executing there);
+    // a guard page is opened too, its guard kept in the protection restored.
     void Open(unsigned char *at, SIZE_T size)
     {
-        for (SIZE_T page = (SIZE_T)(at - base) / 0x1000; ok && page <= (SIZE_T)(at - base + size - 1) / 0x1000; page++) {
-            if (page >= count) { ok = false; break; }
+        for (SIZE_T page = (SIZE_T)(at - self) / 0x1000; ok && page <= (SIZE_T)(at - self + size - 1) / 0x1000; page++) {
+            if (page >= pages) { ok = false; break; }
             if (old[page]) continue;
             MEMORY_BASIC_INFORMATION m;
-            unsigned char *p = base + page * 0x1000;
+            unsigned char *p = self + page * 0x1000;
             if (query(p, &m, sizeof m) != sizeof m) { ok = false; break; }
-            if (Writable(m.Protect)) continue;
-            bool runs = m.Protect & (PAGE_EXECUTE | PAGE_EXECUTE_READ);
+            DWORD now = m.Protect;
+            if (!(now & PAGE_GUARD) && (now & (PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)))
+                continue;
             DWORD was = 0;
-            if (!protect(p, 1, runs ? PAGE_EXECUTE_READWRITE : PAGE_READWRITE, &was)) ok = false;
-            else old[page] = was;
+            ok = protect(p, 1, (now & 0xF0) ? PAGE_EXECUTE_READWRITE : PAGE_READWRITE, &was) && was;
+            old[page] = was;
         }
     }
     // Gives every opened page its own protection back.
-    bool Close()
+    void Close()
     {
-        for (unsigned page = 0; page < count; page++) {
+        for (unsigned page = 0; page < pages; page++) {
             DWORD was;
-            if (old[page] && !protect(base + page * 0x1000, 1, old[page], &was)) ok = false;
-            old[page] = 0;
+            if (old[page]) protect(self + page * 0x1000, 1, old[page], &was);
         }
-        return ok;
     }
 };
 
 // Opens (write false) or applies (write true) the image's base relocations
-// for the distance it was moved.
-static void Relocations(unsigned char *self, ULONG_PTR delta, Pages *pages, bool write)
+// for the distance it was moved; false for a moved image without
+// relocations, a malformed block or a type it does not know.
+static bool Relocations(Binder *b, ULONG_PTR delta, bool write)
 {
-    IMAGE_DATA_DIRECTORY *dir = Directory(self, IMAGE_DIRECTORY_ENTRY_BASERELOC);
-    if (!delta || !dir->VirtualAddress) return;
-    unsigned char *at = Rva(self, dir->VirtualAddress), *end = at + dir->Size;
+    IMAGE_DATA_DIRECTORY *dir = Directory(b->self, IMAGE_DIRECTORY_ENTRY_BASERELOC);
+    if (!delta) return true;
+    if (!dir->VirtualAddress || !dir->Size) return false;
+    unsigned char *at = Rva(b->self, dir->VirtualAddress), *end = at + dir->Size;
     while (at < end) {
         IMAGE_BASE_RELOCATION *block = (IMAGE_BASE_RELOCATION *)at;
-        if (block->SizeOfBlock < sizeof *block) break;
-        unsigned char *page = Rva(self, block->VirtualAddress);
+        if (block->SizeOfBlock < sizeof *block || block->SizeOfBlock > (SIZE_T)(end - at)) return false;
+        unsigned char *page = Rva(b->self, block->VirtualAddress);
         WORD *entry = (WORD *)(block + 1);
         unsigned count = (block->SizeOfBlock - sizeof *block) / sizeof(WORD);
         // No switch: its jump table would be read through absolute addresses
@@ -264,103 +273,206 @@ static void Relocations(unsigned char *self, ULONG_PTR delta, Pages *pages, bool
             unsigned type = entry[i] >> 12;
             if (type == IMAGE_REL_BASED_DIR64) {
                 if (write) *(ULONG64 *)p += delta;
-                else pages->Open(p, 8);
+                else b->Open(p, 8);
             } else if (type == IMAGE_REL_BASED_HIGHLOW) {
                 if (write) *(DWORD *)p += (DWORD)delta;
-                else pages->Open(p, 4);
+                else b->Open(p, 4);
+            } else if (type != IMAGE_REL_BASED_ABSOLUTE) {
+                return false;
             }
         }
         at += block->SizeOfBlock;
     }
+    return b->ok;
 }
 
-// Resolves every import (write false: only checks that each one resolves)
-// or writes each into its slot; false when a module or a name is missing.
-static bool Imports(unsigned char *self, GetProcAddressFn getProc, LoadLibraryFn load, Pages *pages, bool write)
+// Walks the import table: pass 0 counts the slots and modules, pass 1
+// takes each module, resolves each import into found[] and opens its slot,
+// pass 2 writes what pass 1 found. False when a module or a name is missing
+// or an entry is neither a name nor an ordinal (a slot that holds an
+// address where no lookup table names the import).
+static bool Imports(Binder *b, int pass)
 {
+    unsigned char *self = b->self;
     IMAGE_DATA_DIRECTORY *dir = Directory(self, IMAGE_DIRECTORY_ENTRY_IMPORT);
-    if (!dir->VirtualAddress) return true;
-    for (IMAGE_IMPORT_DESCRIPTOR *d = (IMAGE_IMPORT_DESCRIPTOR *)Rva(self, dir->VirtualAddress); d->Name; d++) {
-        HMODULE mod = load((const char *)Rva(self, d->Name));
-        if (!mod) return false;
-        IMAGE_THUNK_DATA *names = (IMAGE_THUNK_DATA *)Rva(self, d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk);
-        IMAGE_THUNK_DATA *slots = (IMAGE_THUNK_DATA *)Rva(self, d->FirstThunk);
-        for (unsigned i = 0; names[i].u1.AddressOfData; i++) {
-            ULONG_PTR v = names[i].u1.Ordinal;
-            LPCSTR what = IMAGE_SNAP_BY_ORDINAL(v)
-                ? (LPCSTR)(ULONG_PTR)IMAGE_ORDINAL(v)
-                : (LPCSTR)((IMAGE_IMPORT_BY_NAME *)Rva(self, (DWORD)v))->Name;
-            FARPROC f = getProc(mod, what);
-            if (!f) return false;
-            if (write) slots[i].u1.Function = (ULONG_PTR)f;
-            else pages->Open((unsigned char *)&slots[i], sizeof slots[i]);
+    ULONG_PTR size = Headers(self)->OptionalHeader.SizeOfImage;
+    unsigned n = 0, m = 0;
+    if (dir->VirtualAddress)
+        for (IMAGE_IMPORT_DESCRIPTOR *d = (IMAGE_IMPORT_DESCRIPTOR *)Rva(self, dir->VirtualAddress); d->Name; d++, m++) {
+            HMODULE mod = 0;
+            if (pass == 1) {
+                mod = b->load((const char *)Rva(self, d->Name));
+                if (!mod) return false;
+                b->taken[b->modules++] = mod;
+            }
+            IMAGE_THUNK_DATA *names = (IMAGE_THUNK_DATA *)Rva(self, d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk);
+            IMAGE_THUNK_DATA *slots = (IMAGE_THUNK_DATA *)Rva(self, d->FirstThunk);
+            for (unsigned i = 0; names[i].u1.AddressOfData; i++, n++) {
+                if (pass == 2) slots[i].u1.Function = b->found[n];
+                if (pass != 1) continue;
+                ULONG_PTR v = names[i].u1.Ordinal;
+                bool ordinal = IMAGE_SNAP_BY_ORDINAL(v);
+                if (ordinal ? (v & ~IMAGE_ORDINAL_FLAG) > 0xFFFF : v >= size) return false;
+                LPCSTR what = ordinal ? (LPCSTR)(ULONG_PTR)IMAGE_ORDINAL(v)
+                                      : (LPCSTR)((IMAGE_IMPORT_BY_NAME *)Rva(self, (DWORD)v))->Name;
+                if (!(b->found[n] = (ULONG_PTR)b->getProc(mod, what))) return false;
+                b->Open((unsigned char *)&slots[i], sizeof slots[i]);
+            }
         }
-    }
-    return true;
+    b->slots = n;
+    b->modules = m;
+    return b->ok;
 }
 
 // Relocates the image if it has to be and binds its imports; true on
 // success. Everything is looked up and every page to be written is opened
-// first: on any failure nothing of the image is written.
-static bool Bind(unsigned char *self)
+// first: on any failure nothing of the image is written, every page has
+// its protection back and every module reference taken is released.
+static bool Bind(unsigned char *self, volatile LONG *state)
 {
     HMODULE kernel32;
     GetProcAddressFn getProc = KernelProcs(&kernel32);
     if (!getProc) return false;
     Name ll(QEL_W('L', 'o', 'a', 'd'), QEL_W('L', 'i', 'b', 'r'), QEL_W('a', 'r', 'y', 'A'), 0);
+    Name fl(QEL_W('F', 'r', 'e', 'e'), QEL_W('L', 'i', 'b', 'r'), QEL_W('a', 'r', 'y', 0), 0);
     Name vp(QEL_W('V', 'i', 'r', 't'), QEL_W('u', 'a', 'l', 'P'), QEL_W('r', 'o', 't', 'e'),
             QEL_W('c', 't', 0, 0));
     Name vq(QEL_W('V', 'i', 'r', 't'), QEL_W('u', 'a', 'l', 'Q'), QEL_W('u', 'e', 'r', 'y'), 0);
-    LoadLibraryFn load = (LoadLibraryFn)(void *)getProc(kernel32, ll.text());
-    Pages pages;
-    pages.protect = (VirtualProtectFn)(void *)getProc(kernel32, vp.text());
-    pages.query = (VirtualQueryFn)(void *)getProc(kernel32, vq.text());
-    if (!load || !pages.protect || !pages.query) return false;
-    pages.base = self;
-    pages.count = (Headers(self)->OptionalHeader.SizeOfImage + 0xFFF) / 0x1000;
-    pages.ok = pages.count <= sizeof pages.old / sizeof pages.old[0];
-    for (unsigned i = 0; i < sizeof pages.old / sizeof pages.old[0]; i++) pages.old[i] = 0;
-    if (!pages.ok || !Imports(self, getProc, load, &pages, false)) return false;
-
+    Name va(QEL_W('V', 'i', 'r', 't'), QEL_W('u', 'a', 'l', 'A'), QEL_W('l', 'l', 'o', 'c'), 0);
+    Name vf(QEL_W('V', 'i', 'r', 't'), QEL_W('u', 'a', 'l', 'F'), QEL_W('r', 'e', 'e', 0), 0);
+    Binder b;
+    b.self = self;
+    b.getProc = getProc;
+    b.load = (LoadLibraryFn)(void *)getProc(kernel32, ll.text());
+    FreeLibraryFn unload = (FreeLibraryFn)(void *)getProc(kernel32, fl.text());
+    b.protect = (VirtualProtectFn)(void *)getProc(kernel32, vp.text());
+    b.query = (VirtualQueryFn)(void *)getProc(kernel32, vq.text());
+    VirtualAllocFn alloc = (VirtualAllocFn)(void *)getProc(kernel32, va.text());
+    VirtualFreeFn release = (VirtualFreeFn)(void *)getProc(kernel32, vf.text());
+    if (!b.load || !unload || !b.protect || !b.query || !alloc || !release) return false;
+    b.pages = (Headers(self)->OptionalHeader.SizeOfImage + 0xFFF) / 0x1000;
+    b.ok = true;
+    Imports(&b, 0);
+    // The tables grow with the image: slot addresses, module references and
+    // page protections in one block, zero-filled.
+    b.found = (ULONG_PTR *)alloc(0, b.slots * sizeof(ULONG_PTR) + b.modules * sizeof(HMODULE) + b.pages * sizeof(DWORD),
+                                 MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!b.found) return false;
+    b.taken = (HMODULE *)(b.found + b.slots);
+    b.old = (DWORD *)(b.taken + b.modules);
+    b.modules = 0;
     ULONG_PTR delta = (ULONG_PTR)(self - LinkedBase());
-    Relocations(self, delta, &pages, false);
-    if (pages.ok) {
-        Relocations(self, delta, &pages, true);
+    bool ready = Imports(&b, 1) && Relocations(&b, delta, false);
+    if (ready) {
+        __atomic_store_n(state, 3, __ATOMIC_RELEASE);
+        Relocations(&b, delta, true);
         // From here on absolute addresses are right.
-        Imports(self, getProc, load, &pages, true);
+        Imports(&b, 2);
+    } else {
+        while (b.modules) unload(b.taken[--b.modules]);
     }
-    return pages.Close();
+    b.Close();
+    release(b.found, 0, MEM_RELEASE);
+    return ready;
 }
 
-// Waits while another thread binds, giving the processor away (a waiter
-// of higher priority must not starve the binding thread).
-static void Pause(void)
+static DWORD CurrentThreadId(void)
 {
-    HMODULE kernel32;
-    GetProcAddressFn getProc = KernelProcs(&kernel32);
-    Name sleep(QEL_W('S', 'l', 'e', 'e'), QEL_W('p', 0, 0, 0), 0, 0);
-    SleepFn rest = getProc ? (SleepFn)(void *)getProc(kernel32, sleep.text()) : 0;
-    if (rest) rest(1);
-    else __asm__ __volatile__("pause");
+    DWORD id;
+#ifdef __x86_64__
+    __asm__("movl %%gs:0x48, %0" : "=r"(id));
+#else
+    __asm__("movl %%fs:0x24, %0" : "=r"(id));
+#endif
+    return id;
 }
+
+// The thread that holds the process's loader lock (PEB->LoaderLock), 0
+// when none does.
+static DWORD LoaderLockOwner(void)
+{
+    RTL_CRITICAL_SECTION *lock = *(RTL_CRITICAL_SECTION **)((unsigned char *)CurrentProcessBlock() + (sizeof(void *) == 8 ? 0x110 : 0xA0));
+    return lock ? (DWORD)(ULONG_PTR)lock->OwningThread : 0;
+}
+
+// What a thread needs to wait for another's binding.
+struct Waiter {
+    SleepFn rest;
+    OpenThreadFn open;
+    WaitFn wait;
+    CloseHandleFn close;
+
+    void Init()
+    {
+        HMODULE kernel32;
+        GetProcAddressFn getProc = KernelProcs(&kernel32);
+        Name sleep(QEL_W('S', 'l', 'e', 'e'), QEL_W('p', 0, 0, 0), 0, 0);
+        Name ot(QEL_W('O', 'p', 'e', 'n'), QEL_W('T', 'h', 'r', 'e'), QEL_W('a', 'd', 0, 0), 0);
+        Name wo(QEL_W('W', 'a', 'i', 't'), QEL_W('F', 'o', 'r', 'S'), QEL_W('i', 'n', 'g', 'l'),
+                QEL_W('e', 'O', 'b', 'j'), QEL_W('e', 'c', 't', 0));
+        Name ch(QEL_W('C', 'l', 'o', 's'), QEL_W('e', 'H', 'a', 'n'), QEL_W('d', 'l', 'e', 0), 0);
+        rest = getProc ? (SleepFn)(void *)getProc(kernel32, sleep.text()) : 0;
+        open = getProc ? (OpenThreadFn)(void *)getProc(kernel32, ot.text()) : 0;
+        wait = getProc ? (WaitFn)(void *)getProc(kernel32, wo.text()) : 0;
+        close = getProc ? (CloseHandleFn)(void *)getProc(kernel32, ch.text()) : 0;
+    }
+    // Whether the thread has ended (one that is gone cannot be opened).
+    bool Ended(DWORD thread)
+    {
+        if (!open || !wait || !close) return false;
+        HANDLE h = open(SYNCHRONIZE, FALSE, thread);
+        if (!h) return true;
+        bool ended = wait(h, 0) == WAIT_OBJECT_0;
+        close(h);
+        return ended;
+    }
+    // Gives the processor away (a waiter of higher priority must not
+    // starve the binding thread).
+    void Pause()
+    {
+        if (rest) rest(1);
+        else __asm__ __volatile__("pause");
+    }
+};
 
 int qelBindImports(void)
 {
-    volatile LONG *state = BindState();
+    volatile LONG *state = BindState(), *binder = state + 1;
+    DWORD me = CurrentThreadId();
+    Waiter waiter;
+    waiter.rest = 0;
     for (;;) {
         LONG now = __atomic_load_n(state, __ATOMIC_ACQUIRE);
         if (now == 2) return 1;
-        if (now == 1) {
+        if (now) {
             // Another thread binds (relocating twice would move every
-            // address twice): wait until it is done, then look again.
-            Pause();
-            continue;
+            // address twice). Waiting would never end for the binding
+            // thread itself, re-entered, nor for the loader lock's owner,
+            // for which the binder may be waiting: not bound yet.
+            DWORD other = (DWORD)__atomic_load_n(binder, __ATOMIC_ACQUIRE);
+            if (other == me || LoaderLockOwner() == me) return 0;
+            if (!waiter.rest) waiter.Init();
+            if (!other || !waiter.Ended(other)) {
+                waiter.Pause();
+                continue;
+            }
+            // The binder has ended: its binding is taken over, unless it
+            // had begun writing (the image is half written; nothing runs).
+            if (now == 3) return 0;
+            if (!__sync_bool_compare_and_swap(binder, (LONG)other, (LONG)me)) continue;
+            if (__atomic_load_n(state, __ATOMIC_ACQUIRE) == 3) {
+                __atomic_store_n(binder, (LONG)other, __ATOMIC_RELEASE);
+                return 0;
+            }
+        } else {
+            if (__sync_val_compare_and_swap(state, 0, 1) != 0) continue;
+            __atomic_store_n(binder, (LONG)me, __ATOMIC_RELEASE);
         }
-        if (__sync_val_compare_and_swap(state, 0, 1) != 0) continue;
         unsigned char *self = ActualBase();
         // The running program: the loader did everything. A failed binding
         // wrote nothing; a later call may try again.
-        bool bound = CurrentProcessBlock()->imageBase == self || Bind(self);
+        bool bound = CurrentProcessBlock()->imageBase == self || Bind(self, state);
+        if (!bound) __atomic_store_n(binder, 0, __ATOMIC_RELEASE);
         __atomic_store_n(state, bound ? 2 : 0, __ATOMIC_RELEASE);
         return bound;
     }

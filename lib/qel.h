@@ -15,8 +15,13 @@
  * (and relocates itself where the loader did not): make that first call
  * outside the loader lock, never from a DllMain or a TLS callback, since
  * binding loads DLLs. Should binding fail (a system DLL or function that
- * cannot be had), the function called returns 0 without running, and the
- * next call tries again.
+ * cannot be had), the function called returns 0 without running, nothing
+ * of the image is written, and the next call tries again. While one thread
+ * binds, a call from another waits for it, except from the thread that
+ * holds the loader lock (the binding may be waiting for that lock) or from
+ * the binding thread itself, re-entered: those return 0 at once, not bound
+ * yet, try again. A waiter whose binding thread has ended (terminated, or
+ * left the binder by an exception and ended) takes the binding over.
  *
  * Conventions shared by all families:
  *  - Integers are 32-bit; values that may be an address or a handle are

@@ -27,15 +27,17 @@ int DecTextToInt(const char *text);
 unsigned HexTextToInt(const char *text);
 
 #ifdef _WIN32
-/* 2 once the module's imports are known to be bound: at once when this
-   executable is the running program, after qelBindImports when another
-   program loaded it (1 while a thread binds). */
-extern volatile LONG qelBindState;
+/* [0] is 2 once the module's imports are known to be bound: at once when
+   this executable is the running program, after qelBindImports when another
+   program loaded it (1 while a thread binds, 3 while it writes, [1] that
+   thread's id). */
+extern volatile LONG qelBindState[2];
 /* Relocates the image and binds its import table when the module was
    loaded as a library and that has not been done; every export's entry
    thunk calls it first and returns 0 without entering the function when it
-   gives 0 (binding failed; nothing of the image was written, and a later
-   call tries again). */
+   gives 0 (binding failed, nothing of the image was written and a later
+   call tries again; or another thread binds and the caller is the binding
+   thread itself or owns the loader lock, so waiting could never end). */
 int qelBindImports(void);
 /* The window that (window, id) names: id 0 the window itself, any other
    id the dialog item with that id (0 when there is none). Every window and

@@ -63,7 +63,7 @@ static void LoadPageIcon(void)
 // missing. A confirmed cancel ends the process earlier, with 0.
 extern "C" void SetupMain(void)
 {
-    qelBindState = 2; // the running program: the loader bound the imports
+    qelBindState[0] = 2; // the running program: the loader bound the imports
     RestrictDllSearch();
     PreloadSystemDlls();
     setup.instance = GetModuleHandleA(0);

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
-"""Static checks of the shipped i686 files.
+"""Static checks of the shipped i686 files, and of the x86_64 build's unwind data.
 
 usage: check_pe.py InstallQvn.exe Brannic.dll exports.txt InstallQvn.lib [client.exe...]
+       check_pe.py InstallQvn.exe       (x86_64)
 
 Export table (the library's 101 names, ordinals in byte order, module
 name), imports from Windows' own DLLs only, PE32 with ASLR and DEP, no
@@ -12,6 +13,7 @@ against an import library (GNU's or Microsoft's format): it imports every
 function by its decorated name from InstallQvn.exe; msvc_client*.exe, built
 in Visual C++ mode, imports exactly the functions it calls, each with the
 hint that finds its name in the export table at once.
+x86_64: what the entry thunks jump to and call has unwind codes.
 """
 import struct
 import sys
@@ -130,9 +132,35 @@ def check_msvclib(path):
     check(sorted(imported) == sorted(INTERFACE), "InstallQvn.lib: one short import object per export")
 
 
+def check_unwind(pe):
+    covered = [(r.struct.BeginAddress, r.struct.EndAddress) for r in getattr(pe, "DIRECTORY_ENTRY_EXCEPTION", [])
+               if r.unwindinfo and r.unwindinfo.CountOfCodes]
+
+    def target(rva):  # of the jmp (rel8 after EB, else rel32) or call at rva
+        c = pe.get_data(rva, 5)
+        return rva + 2 + struct.unpack("<b", c[1:2])[0] if c[0] == 0xEB else rva + 5 + struct.unpack("<i", c[1:])[0]
+
+    # A thunk: cmpl $2, state(%rip); jne; jmp function; leaq function(%rip),
+    # %rax; jmp to the slow path, which calls the binder after its prologue.
+    slow = set()
+    for sym in pe.DIRECTORY_ENTRY_EXPORT.symbols:
+        code = pe.get_data(sym.address, 26)
+        lea = code.find(b"\x48\x8d\x05", 9)
+        if check(code[:2] == b"\x83\x3d" and lea > 0 and code[lea + 7] in (0xE9, 0xEB), f"{sym.name}: an entry thunk"):
+            slow.add(target(sym.address + lea + 7))
+    for rva in slow:
+        call = rva + pe.get_data(rva, 32).find(b"\xE8")
+        for what, at in (("the slow path", rva), ("the binder", target(call))):
+            check(any(b <= at < e for b, e in covered), f"{what} at {at:#x} has unwind codes")
+
+
 def main():
-    exe_path, dll_path, list_path, lib_path = sys.argv[1:5]
+    exe_path = sys.argv[1]
     exe = pefile.PE(exe_path)
+    if exe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]:
+        check_unwind(exe)
+        return report()
+    dll_path, list_path, lib_path = sys.argv[2:5]
     for e in getattr(exe, "DIRECTORY_ENTRY_IMPORT", []):
         name = e.dll.decode().lower()
         check(name in SETUP_IMPORTS, f"InstallQvn.exe: imports only the core DLLs, not {name}")

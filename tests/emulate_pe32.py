@@ -20,7 +20,9 @@ exporting GetProcAddress) answers what the binder looks up. After the first
 call every relocation and import slot must be right and every page back at
 its own protection; when VirtualProtect or an import cannot be had, or
 VirtualProtect refuses, the export must give 0, remove its arguments and
-leave the image and the host untouched.
+leave the image and the host untouched, keeping no module reference or
+block (also with the import table read-only). A GetProcAddress that fails
+on a second lookup of a name and a guarded data page must not matter.
 
 Each row of the case tables (CASES-DIR/*.inc, the ones the native and Wine
 tests compile) calls exports by their decorated names with standard-call
@@ -60,14 +62,16 @@ HEAP_BASE = 0x30000000                   # GlobalAlloc's blocks, each guarded
 HEAP_LIMIT = 0x40000000
 KERNEL32_BASE = 0x00A00000   # the emulator's kernel32, for the binder
 MODULE_BASE = 0x00B00000     # handles LoadLibraryA gives out
+ALLOC_BASE = 0x50000000      # VirtualAlloc's blocks
 EXTRA_TRAPS = 16             # traps for functions GetProcAddress gives beyond the imports
 # Page protections: Windows' values and the emulator's rights for them.
 NOACCESS, READONLY, READWRITE, WRITECOPY = 0x01, 0x02, 0x04, 0x08
 EXECUTE_READ, EXECUTE_READWRITE, EXECUTE_WRITECOPY = 0x20, 0x40, 0x80
+GUARD = 0x100               # any access raises: here, faults
 RIGHTS = {NOACCESS: 0, READONLY: UC_PROT_READ, READWRITE: UC_PROT_READ | UC_PROT_WRITE,
           WRITECOPY: UC_PROT_READ | UC_PROT_WRITE, 0x10: UC_PROT_EXEC, EXECUTE_READ: UC_PROT_READ | UC_PROT_EXEC,
           EXECUTE_READWRITE: UC_PROT_READ | UC_PROT_WRITE | UC_PROT_EXEC,
-          EXECUTE_WRITECOPY: UC_PROT_READ | UC_PROT_WRITE | UC_PROT_EXEC}
+          EXECUTE_WRITECOPY: UC_PROT_READ | UC_PROT_WRITE | UC_PROT_EXEC, READWRITE | GUARD: 0}
 SENTINELS = {X.UC_X86_REG_EBX: 0x0BB0BB0B, X.UC_X86_REG_ESI: 0x05105105,
              X.UC_X86_REG_EDI: 0x0D10D10D, X.UC_X86_REG_EBP: 0x0BE0BE0B}
 GMEM_MOVEABLE, GMEM_ZEROINIT = 0x0002, 0x0040
@@ -127,7 +131,12 @@ class Process:
         self.relocated = 0
         self.protection = {}       # page -> its protection (Windows' value)
         self.modules = {KERNEL32_BASE: "kernel32.dll"}   # handle -> DLL name
+        self.refs = {}             # handle -> references LoadLibraryA gave and FreeLibrary did not take back
+        self.allocs = {}           # VirtualAlloc's live blocks -> pages
+        self.alloc_next = ALLOC_BASE
         self.missing = set()       # names GetProcAddress does not find
+        self.second = set()        # names it finds only on their first lookup
+        self.lookups = set()       # names looked up so far
         self.refuse = False        # VirtualProtect refuses
         self._map_image()
         self._map_process()
@@ -282,16 +291,30 @@ class Process:
         if module not in self.modules or name < 0x10000:
             return 0
         function = self.cstring(name, 256).decode("latin-1")
-        return 0 if function in self.missing else self.trap_for(self.modules[module], function)
+        again = function in self.lookups and function in self.second
+        self.lookups.add(function)
+        return 0 if function in self.missing or again else self.trap_for(self.modules[module], function)
 
     def load_library(self, name):
         dll = self.cstring(name, 256).decode("latin-1").lower()
-        for handle, known in self.modules.items():
-            if known == dll:
-                return handle
-        handle = MODULE_BASE + PAGE * len(self.modules)
+        handle = next((h for h, known in self.modules.items() if known == dll), MODULE_BASE + PAGE * len(self.modules))
         self.modules[handle] = dll
+        self.refs[handle] = self.refs.get(handle, 0) + 1
         return handle
+
+    def free_library(self, handle):
+        self.refs[handle] -= 1
+        return 1
+
+    def virtual_alloc(self, address, size, kind, prot):
+        block, self.allocs[self.alloc_next] = self.alloc_next, page_up(size)
+        self.alloc_next += page_up(size) + PAGE
+        self.uc.mem_map(block, page_up(size), RIGHTS[prot])
+        return block
+
+    def virtual_free(self, address, size, kind):
+        self.uc.mem_unmap(address, self.allocs.pop(address))
+        return 1
 
     def virtual_protect(self, address, size, prot, old):
         pages = range(address & ~(PAGE - 1), page_up(address + max(size, 1)), PAGE)
@@ -495,6 +518,9 @@ def c_strlen(p, s):
 STUBS = {
     "getprocaddress": ("kernel32.dll", 2, Process.get_proc_address),
     "loadlibrarya": ("kernel32.dll", 1, Process.load_library),
+    "freelibrary": ("kernel32.dll", 1, Process.free_library),
+    "virtualalloc": ("kernel32.dll", 4, Process.virtual_alloc),
+    "virtualfree": ("kernel32.dll", 3, Process.virtual_free),
     "virtualprotect": ("kernel32.dll", 4, Process.virtual_protect),
     "virtualquery": ("kernel32.dll", 3, Process.virtual_query),
     "sleep": ("kernel32.dll", 1, lambda p, ms: 0),
@@ -816,33 +842,45 @@ def binder(exe_path):
     def untouched(p):
         return (p.read(LOAD_BASE, len(p.image)) == p.image
                 and p.read(p.pe.OPTIONAL_HEADER.ImageBase, len(p.host)) == p.host
-                and p.protection == p.section_protection)
+                and p.protection == p.section_protection and not any(p.refs.values()) and not p.allocs)
 
-    # A binding that cannot be done gives 0 and writes nothing, and the next
-    # call tries again.
-    for what, missing, refuse in (("VirtualProtect refuses", set(), True),
-                                  ("no VirtualProtect", {"VirtualProtect"}, False),
-                                  ("an import missing", {"GlobalFree"}, False)):
+    # A binding that cannot be done gives 0, writes nothing and keeps no
+    # module reference or block, and the next call tries again; one that
+    # can is right at once. Layouts: the import table read-only, a writable
+    # data page with a debugger's guard.
+    last = Process(exe_path, library=True)
+    last = last.imports[last.slots[-1][1]].split("!")[1]
+    for what, missing, refuse, second, layout in (
+            ("VirtualProtect refuses", set(), True, set(), None),
+            ("no VirtualProtect", {"VirtualProtect"}, False, set(), None),
+            ("an import missing", {"GlobalFree"}, False, set(), None),
+            ("a read-only import table, its last import missing", {last}, False, set(), READONLY),
+            ("GetProcAddress fails on a second lookup", set(), False, {"GlobalFree"}, None),
+            ("a READWRITE|PAGE_GUARD data page", set(), False, set(), READWRITE | GUARD)):
         p = Process(exe_path, library=True)
-        p.missing, p.refuse = missing, refuse
+        p.missing, p.refuse, p.second = missing, refuse, second
+        slots = {LOAD_BASE + (rva & ~(PAGE - 1)) for rva, _trap in p.slots}
+        data = sorted(a for a in {LOAD_BASE + (rva & ~(PAGE - 1)) for rva, _value in p.fixups} - slots
+                      if p.section_protection[a] == WRITECOPY)
+        for a in {READONLY: slots, READWRITE | GUARD: data[:1]}.get(layout, ()):
+            p.section_protection[a] = layout
+            p.set_protection(a, layout)
         try:
-            check(p.call("_qelPlus@8", 2, 3) == 0 and untouched(p),
-                  f"{what}: the export gives 0, nothing of the image or the host is written")
+            if missing or refuse:
+                check(p.call("_qelPlus@8", 2, 3) == 0 and untouched(p),
+                      f"{what}: the export gives 0, nothing of the image or the host is written")
+                p.missing, p.refuse = set(), False
+            check(p.call("_qelPlus@8", 2, 3) == 5, f"{what}: a call binds and runs")
+            wrong = [f"{rva:#x}" for rva, value in p.fixups if p.read_u32(LOAD_BASE + rva) != value]
+            wrong += [f"slot {rva:#x}" for rva, trap in p.slots if p.read_u32(LOAD_BASE + rva) != trap]
+            check(not wrong, f"{what}: every relocation and import slot is right ({wrong[:4]})")
+            changed = [f"{a:#x}" for a, prot in p.section_protection.items() if p.protection[a] != prot]
+            check(not changed and not p.allocs, f"{what}: every page as the loader gave it ({changed[:4]})")
+            check(p.read(p.pe.OPTIONAL_HEADER.ImageBase, len(p.host)) == p.host, f"{what}: the host's image is untouched")
+            block = p.call("_qelMemBank@8", 1, 8)
+            check(block and p.call("_qelMemBank@8", 0, block) == 0, f"{what}: bound imports are called")
         except Fault as e:
             check(False, f"{what}: {e}")
-    p.missing, p.refuse = set(), False
-    try:
-        check(p.call("_qelPlus@8", 2, 3) == 5, "a later call binds and runs")
-        wrong = [f"{rva:#x}" for rva, value in p.fixups if p.read_u32(LOAD_BASE + rva) != value]
-        wrong += [f"slot {rva:#x}" for rva, trap in p.slots if p.read_u32(LOAD_BASE + rva) != trap]
-        check(not wrong, f"every relocation and import slot is right ({wrong[:4]})")
-        changed = [f"{a:#x}" for a, prot in p.section_protection.items() if p.protection[a] != prot]
-        check(not changed, f"every page keeps its section's protection ({changed[:4]})")
-        check(p.read(p.pe.OPTIONAL_HEADER.ImageBase, len(p.host)) == p.host, "the host's image is untouched")
-        block = p.call("_qelMemBank@8", 1, 8)
-        check(block and p.call("_qelMemBank@8", 0, block) == 0, "bound imports are called")
-    except Fault as e:
-        check(False, f"binding: {e}")
 
 
 def main():

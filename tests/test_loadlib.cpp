@@ -151,6 +151,45 @@ static void FileNameFirst()
     CHECK(strcmp(b, "untouched") == 0);
 }
 
+// A plug-in host: the first call comes from one thread while another holds
+// the loader lock, as code in a DllMain does. The binding waits for the
+// lock; the holder's own call must not wait for the binding.
+typedef int(WINAPI *PlusFn)(int, int);
+static PlusFn plus;
+static HANDLE started, go;
+static int otherResult;
+
+static DWORD WINAPI FirstCaller(void *)
+{
+    SetEvent(started);
+    WaitForSingleObject(go, INFINITE);
+    otherResult = plus(2, 3);
+    return 0;
+}
+
+static void LoaderLockFirst()
+{
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    auto lock = (LONG(NTAPI *)(ULONG, ULONG *, ULONG_PTR *))(void *)GetProcAddress(ntdll, "LdrLockLoaderLock");
+    auto unlock = (LONG(NTAPI *)(ULONG, ULONG_PTR))(void *)GetProcAddress(ntdll, "LdrUnlockLoaderLock");
+    plus = Fn<PlusFn>("_qelPlus@8");
+    started = CreateEventA(0, TRUE, FALSE, 0);
+    go = CreateEventA(0, TRUE, FALSE, 0);
+    // A thread takes the lock as it starts: this one runs before it is taken.
+    HANDLE other = CreateThread(0, 0, FirstCaller, 0, 0, 0);
+    WaitForSingleObject(started, INFINITE);
+    ULONG_PTR cookie = 0;
+    CHECK(lock(0, 0, &cookie) == 0);
+    SetEvent(go);
+    Sleep(500);
+    DWORD before = GetTickCount();
+    CHECK(plus(2, 3) == 0); // not bound yet: the binding waits for the lock
+    CHECK(GetTickCount() - before < 1000);
+    unlock(0, cookie);
+    CHECK(WaitForSingleObject(other, 10000) == WAIT_OBJECT_0 && otherResult == 5);
+    CHECK(plus(2, 3) == 5);
+}
+
 static void Everything()
 {
     for (const Export &e : kExports)
@@ -255,7 +294,7 @@ int main(int argc, char **argv)
     } kFirst[] = {{"pure", PureFirst}, {"membank", MemBankFirst}, {"strings", StringsFirst},
                   {"convert", ConvertFirst}, {"time", TimeFirst}, {"fill", FillFirst},
                   {"controls", ControlsFirst}, {"filesize", FileSizeFirst},
-                  {"sysdir", SysDirFirst}, {"filename", FileNameFirst}};
+                  {"sysdir", SysDirFirst}, {"filename", FileNameFirst}, {"loaderlock", LoaderLockFirst}};
     void (*run)() = Everything;
     for (const auto &f : kFirst)
         if (first == f.name) run = f.run;

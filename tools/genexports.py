@@ -77,10 +77,14 @@ def thunks_x86_64(names):
                 "\tjmp qelBindThenJump"]
     # Register arguments are saved around the binder; five pushes plus the
     # shadow area keep the stack 16-byte aligned at the call. When binding
-    # fails the export gives 0 without entering the function.
-    out += ["qelBindThenJump:",
-            "\tpushq %rcx", "\tpushq %rdx", "\tpushq %r8", "\tpushq %r9", "\tpushq %rax",
-            "\tsubq $32, %rsp",
+    # fails the export gives 0 without entering the function. Its unwind
+    # data lets an exception and any stack walk pass through it.
+    out += ["\t.seh_proc qelBindThenJump", "qelBindThenJump:"]
+    for reg in ("rcx", "rdx", "r8", "r9", "rax"):
+        out += [f"\tpushq %{reg}", f"\t.seh_pushreg %{reg}"]
+    out += ["\tsubq $32, %rsp",
+            "\t.seh_stackalloc 32",
+            "\t.seh_endprologue",
             "\tcall qelBindImports",
             "\tmovl %eax, %r11d",
             "\taddq $32, %rsp",
@@ -89,7 +93,8 @@ def thunks_x86_64(names):
             "\tjz 1f",
             "\tjmp *%rax",
             "1:\txorl %eax, %eax",
-            "\tret"]
+            "\tret",
+            "\t.seh_endproc"]
     return out
 
 
