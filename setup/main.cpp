@@ -69,8 +69,8 @@ extern "C" void SetupMain(void)
     setup.instance = GetModuleHandleA(0);
     LoadPageIcon();
     InitialiseCommonControls();
-    DLGPROC pages[] = {WelcomePageProc, AgreementPageProc, InstallPageProc, FinishPageProc};
-    int ids[] = {IDD_WELCOME, IDD_LICENSE, IDD_INSTALL, IDD_FINISH};
+    static const DLGPROC pages[] = {WelcomePageProc, AgreementPageProc, InstallPageProc, FinishPageProc};
+    static const int ids[] = {IDD_WELCOME, IDD_LICENSE, IDD_INSTALL, IDD_FINISH};
     for (int i = 0; i < 4; i++)
         DialogBoxParamA(setup.instance, MAKEINTRESOURCEA(ids[i]), 0, pages[i], 0);
     ExitProcess(setup.runCompleted && setup.missingCount == 0 ? 0 : 1);
