@@ -113,12 +113,19 @@ class Setup:
 
 
 def lnk(path):
+    """What lnkinfo reads from a shortcut. Newer versions of it print each
+    backslash doubled: a value is taken in the form the file itself holds
+    (as ANSI or UTF-16 text)."""
     out = subprocess.run(["lnkinfo", path], capture_output=True, text=True).stdout
+    raw = open(path, "rb").read()
+    held = lambda v: any(v.encode(c, "replace") in raw for c in ("latin-1", "utf-16-le"))
     info = {}
     for line in out.splitlines():
         if ":" in line:
             key, value = line.split(":", 1)
-            info[key.strip()] = value.strip()
+            value = value.strip()
+            single = value.replace("\\\\", "\\")
+            info[key.strip()] = single if single != value and held(single) and not held(value) else value
     return info
 
 

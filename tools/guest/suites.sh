@@ -9,8 +9,10 @@ set -eu
 build=$(cd "$1" && pwd) src=$(cd "$2" && pwd)
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
-guest=$("$here/build.sh")
+flavour=${QVN_GUEST_FLAVOUR:-bookworm}
+guest=$("$here/build.sh" "$flavour")
 share=$build/guest
+[ "$flavour" = bookworm ] || share=$build/guest-$flavour
 rm -rf "$share"
 mkdir -p "$share"
 
