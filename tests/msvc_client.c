@@ -30,7 +30,7 @@ void ClientMain(void)
     char got[260], want[260];
     if (qelGetSysDir(got, sizeof got) != 1 || !GetSystemDirectoryA(want, sizeof want) || !Same(got, want))
         wrong |= 16;
-    char line[] = "msvc_client: 5 checks, wrong: 00\r\n";
+    static char line[] = "msvc_client: 5 checks, wrong: 00\r\n";
     line[30] = "0123456789ABCDEF"[wrong >> 4];
     line[31] = "0123456789ABCDEF"[wrong & 15];
     unsigned written;
