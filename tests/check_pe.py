@@ -198,8 +198,10 @@ def against_lld(lld_link, machine, msvclib, arch, def_path, lib_path):
         for line in BAD_DEF_LINES:
             bad_def, bad_lib = os.path.join(tmp, "bad.def"), os.path.join(tmp, "bad.lib")
             open(bad_def, "w").write(text + line + "\n")
-            run = subprocess.run([sys.executable, msvclib, arch, bad_def, bad_lib], capture_output=True, text=True)
-            check(run.returncode != 0 and f"bad.def:{len(text.splitlines()) + 1}:" in run.stderr and not os.path.exists(bad_lib),
+            run = subprocess.run([sys.executable, msvclib, arch, bad_def, bad_lib],
+                                 capture_output=True, text=True)
+            where = f"bad.def:{len(text.splitlines()) + 1}:"
+            check(run.returncode != 0 and where in run.stderr and not os.path.exists(bad_lib),
                   f"msvclib.py refuses {line.strip()!r}: {run.stderr.strip()}")
     return report()
 
