@@ -29,15 +29,18 @@ menu="$prefix/drive_c/Documents and Settings/All Users/Start Menu/Programs"
 [ -d "$menu" ] || mkdir -p "$menu"
 # A program started just as the prefix's server shuts down (a moment after
 # its last client) fails before any of its code has run: it says "wine
-# client error", or it ends without a word, even with exit code 0 (a start
-# against a server that closes the connection at once ends so after 10-20
-# ms here, where a whole start of a program takes 0.02 s warm and up to 2 s
-# cold). Such a run, only when it ended within QVN_RETRY_MS of its start,
-# is started again, at most twice; each retry is written to standard error
-# and appended to QVN_RETRY_LOG (default: retries.log beside the prefix).
-# Output is kept in files to tell the cases apart and handed on afterwards.
+# client error", or it ends without a word, even with exit code 0. Measured
+# with a server that closes each connection at once: such a start ends
+# after 10-20 ms here (150 ms with xvfb-run), 0.2 s in the emulated machine;
+# a whole start of a small program takes 0.02-0.1 s warm and 0.5-2 s cold
+# here, 0.6-3 s warm and 6-27 s cold there. Such a run, only when it ended
+# within QVN_RETRY_MS of its start (default 2000; 5000 in the emulated
+# machine), is started again, at most twice; each retry is written to
+# standard error and appended to QVN_RETRY_LOG (default: retries.log beside
+# the prefix). Output is kept in files to tell the cases apart and handed
+# on afterwards.
 log=${QVN_RETRY_LOG:-${prefix%/*}/retries.log}
-within=${QVN_RETRY_MS:-3000}
+within=${QVN_RETRY_MS:-2000}
 out=$(mktemp) err=$(mktemp)
 for attempt in 1 2 3; do
   start=$(date +%s%N)

@@ -31,7 +31,7 @@ Xvfb :1 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 export DISPLAY=:1
 # Programs start slower here: a failure within this many ms is a start that
 # met the prefix's server shutting down.
-export QVN_RETRY_MS=10000
+export QVN_RETRY_MS=5000
 cd '$build'
 started=\$(date +%s)
 ctest -L guest -j2 --output-on-failure --output-junit /mnt/ctest.xml$quoted
