@@ -38,7 +38,8 @@ ctest -L guest -j2 --output-on-failure --output-junit /mnt/ctest.xml$quoted
 rc=\$?
 echo "guest: ctest ran \$(( \$(date +%s) - started )) s"
 cp retries.log /mnt/retries.log 2>/dev/null
-echo "guest: started again: \$(sed 's/:.*//' retries.log 2>/dev/null | sort -u | paste -sd ' ' -)"
+again=\$(sed 's/:.*//' retries.log 2>/dev/null | sort -u | paste -sd ' ' -)
+echo "guest: started again: \${again:-none}"
 pkill -x wineserver; pkill -f '\\.exe'; sleep 1
 exit \$rc
 JOB
