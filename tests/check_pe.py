@@ -3,6 +3,7 @@
 
 usage: check_pe.py InstallQvn.exe Brannic.dll exports.txt InstallQvn.lib [client.exe...]
        check_pe.py InstallQvn.exe       (x86_64)
+       check_pe.py --lld LLD-LINK MACHINE MSVCLIB ARCH InstallQvn.def InstallQvn.lib
 
 Export table (the library's 101 names, ordinals in byte order, module
 name), imports from Windows' own DLLs only, PE32 with ASLR and DEP, no
@@ -14,9 +15,21 @@ function by its decorated name from InstallQvn.exe; msvc_client*.exe, built
 in Visual C++ mode, imports exactly the functions it calls, each with the
 hint that finds its name in the export table at once.
 x86_64: what the entry thunks jump to and call has unwind codes.
+
+With --lld (either architecture): InstallQvn.lib, and the library that
+msvclib.py writes for a module name too long for a member header, against
+what lld-link /def: writes from the same .def: the same members in the same
+order, byte-equal descriptor objects, short import objects equal but for
+the hint, which lld-link sets to the ordinal and msvclib.py to the index in
+the export name table. A .def line that msvclib.py does not understand
+fails it.
 """
+import os
+import re
 import struct
+import subprocess
 import sys
+import tempfile
 
 import pefile
 
@@ -92,14 +105,20 @@ def common(pe, label):
         check(name in WINDOWS_DLLS, f"{label}: imports only Windows' own DLLs, not {name}")
 
 
-def check_msvclib(path):
-    data = open(path, "rb").read()
+def archive_members(data):
+    """[(offset, name field, date field, data)] of an archive."""
     members, at = [], 8
     while at < len(data):
         size = int(data[at + 48:at + 58])
         members.append((at, data[at:at + 16].rstrip(), data[at + 16:at + 28].strip(),
                         data[at + 60:at + 60 + size]))
         at += 60 + size + (size & 1)
+    return members
+
+
+def check_msvclib(path):
+    data = open(path, "rb").read()
+    members = archive_members(data)
     if not check(data[:8] == b"!<arch>\n" and [m[1] for m in members[:3]] == [b"/", b"/", b"//"],
                  "InstallQvn.lib: an archive with both linker members and the long-names member"):
         return
@@ -154,7 +173,66 @@ def check_unwind(pe):
             check(any(b <= at < e for b, e in covered), f"{what} at {at:#x} has unwind codes")
 
 
+def library(path):
+    """An import library's symbols in member order and its objects [(name, data)],
+    long names looked up in either style (null or "/\\n" ended)."""
+    longnames, objects, symbols = b"", [], None
+    for _at, name, _date, body in archive_members(open(path, "rb").read()):
+        if name == b"/" and symbols is None:
+            count = struct.unpack_from(">I", body)[0]
+            symbols = body[4 + 4 * count:].split(b"\0")[:count]
+        elif name == b"//":
+            longnames = body
+        elif name != b"/":
+            if name[:1] == b"/":
+                name = re.split(b"[\0\n]", longnames[int(name[1:]):])[0]
+            objects.append((name.rstrip(b"/").decode(), body))
+    return symbols, objects
+
+
+# Lines that msvclib.py must refuse, each added to a good .def.
+BAD_DEF_LINES = ["\t_qelPlus@8 @60 NONAME", "\t_qelPlus@8 @60 DATA", "\t_qelPlus@8 @60 PRIVATE",
+                 "\tqelPlus=_qelPlus@8 @60", "\tqelPlus = _qelPlus@8", "\t_qelPlus@8",
+                 "\t_qelPlus@8 @102", "\t_qelExtra@4 @60", "LIBRARY Other.exe", "NAME Other.exe"]
+
+
+def against_lld(lld_link, machine, msvclib, arch, def_path, lib_path):
+    text = open(def_path).read()
+    with tempfile.TemporaryDirectory() as tmp:
+        long_def, long_lib = os.path.join(tmp, "long.def"), os.path.join(tmp, "long.lib")
+        open(long_def, "w").write(text.replace('"InstallQvn.exe"', '"InstallQvnWithALongName.exe"'))
+        subprocess.run([sys.executable, msvclib, arch, long_def, long_lib], check=True)
+        for ours, source in ((lib_path, def_path), (long_lib, long_def)):
+            label = open(source).readline().split()[1]
+            lld = os.path.join(tmp, "lld.lib")
+            subprocess.run([lld_link, f"/def:{source}", f"/machine:{machine}", f"/out:{lld}"], check=True)
+            (our_symbols, our_objects), (lld_symbols, lld_objects) = library(ours), library(lld)
+            check([n for n, _ in our_objects] == [n for n, _ in lld_objects] and our_symbols == lld_symbols,
+                  f"{label} {arch}: the members and symbols of lld-link's library, in its order")
+            check(our_objects[:3] == lld_objects[:3], f"{label} {arch}: byte-equal descriptor objects")
+            ours_short, lld_short = [o for _n, o in our_objects[3:]], [o for _n, o in lld_objects[3:]]
+            check(len(ours_short) == len(lld_short) == INTERFACE_COUNT and
+                  all(a[:16] + a[18:] == b[:16] + b[18:] for a, b in zip(ours_short, lld_short)),
+                  f"{label} {arch}: short import objects equal but for the hint")
+            table = sorted(o[20:].split(b"\0")[0] for o in ours_short)
+            hints = [(struct.unpack_from("<H", a, 16)[0], struct.unpack_from("<H", b, 16)[0],
+                      table.index(a[20:].split(b"\0")[0])) for a, b in zip(ours_short, lld_short)]
+            check(all(ours == index and theirs == index + 1 for ours, theirs, index in hints),
+                  f"{label} {arch}: hint the index in the export name table (lld-link's: the ordinal)")
+        for line in BAD_DEF_LINES:
+            bad_def, bad_lib = os.path.join(tmp, "bad.def"), os.path.join(tmp, "bad.lib")
+            open(bad_def, "w").write(text + line + "\n")
+            run = subprocess.run([sys.executable, msvclib, arch, bad_def, bad_lib],
+                                 capture_output=True, text=True)
+            where = f"bad.def:{len(text.splitlines()) + 1}:"
+            check(run.returncode != 0 and where in run.stderr and not os.path.exists(bad_lib),
+                  f"msvclib.py refuses {line.strip()!r}: {run.stderr.strip()}")
+    return report()
+
+
 def main():
+    if sys.argv[1] == "--lld":
+        return against_lld(*sys.argv[2:8])
     exe_path = sys.argv[1]
     exe = pefile.PE(exe_path)
     if exe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]:

@@ -70,7 +70,7 @@ def traced_run(s, medium, product, overrides=""):
     out = subprocess.run(args, capture_output=True, text=True, errors="replace", env=env, timeout=300)
     print(out.stdout.strip(), flush=True)
     # The trace writes paths as escaped strings: \\ for each backslash.
-    return out.returncode, [(p.replace("\\\\", "\\"), kind) for p, kind in LOADED.findall(out.stderr)]
+    return e2e.finished(out, "install"), [(p.replace("\\\\", "\\"), kind) for p, kind in LOADED.findall(out.stderr)]
 
 
 def main():
@@ -83,8 +83,8 @@ def main():
     # system's SHA-256, whose DLLs are planted too.
     s.lay_listed_medium(product, medium)
 
-    code, loads = traced_run(s, medium, product)
-    e2e.check(code == 0, "a clean run installs")
+    passed, loads = traced_run(s, medium, product)
+    e2e.check(passed, "a clean run installs")
     names = sorted({os.path.basename(p.replace("\\", "/")).lower() for p, _ in loads
                     if p.lower().endswith(".dll")} - {"brannic.dll"})
     print("the setup and its driver load:", " ".join(names))
@@ -100,7 +100,7 @@ def main():
     e2e.check("comctl32" in preferred, "the common controls are among the DLLs planted and preferred")
     overrides = ",".join(preferred) + "=n,b"
     print("preferring native:", overrides)
-    code, loads = traced_run(s, medium, product, overrides)
+    passed, loads = traced_run(s, medium, product, overrides)
     medium_dos = e2e.dos(medium).lower()
     # Wine reports its own build of a DLL under the path of a file of that
     # name it found; only a native load means the planted file was used.
@@ -109,7 +109,7 @@ def main():
     brannic = [p for p, _ in loads if p.lower() == medium_dos + "\\brannic.dll"]
     e2e.check(not planted, f"no planted DLL was loaded from the medium folder {planted}")
     e2e.check(len(brannic) == 1, "Brannic.dll was loaded from the medium folder by its full path")
-    e2e.check(code == 0, "the setup installs with the planted DLLs beside it")
+    e2e.check(passed, "the setup installs with the planted DLLs beside it")
     e2e.check_installed(s, product)
     subprocess.run(["env", f"WINEPREFIX={s.prefix}", "wineserver", "-k"], capture_output=True)
     return tally.report()

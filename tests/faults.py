@@ -112,7 +112,7 @@ class Runner:
             out = s.run(os.path.join(self.bindir, "e2e_driver.exe"), "install", e2e.dos(case.medium),
                         e2e.dos(case.license), e2e.dos(case.readme), "--finish-out", e2e.dos(finish))
             print(out.stdout.strip(), flush=True)
-            e2e.check(out.returncode == 0, f"{case.name}: pages, texts and the exit code")
+            e2e.check(e2e.finished(out, "install"), f"{case.name}: pages, texts and the exit code")
         after = snapshot(s.drive)
         outside = sorted(p for p, v in after.items() if before.get(p) != v and not allowed(p))
         e2e.check(not outside, f"{case.name}: nothing written outside the target and temporary folders {outside[:5]}")

@@ -5,8 +5,8 @@ form, from the module definition shipped beside it.
 usage: msvclib.py ARCH DEF LIB      (ARCH: i686 or x86_64; DEF: InstallQvn.def)
 
 The archive holds the two linker members (the symbol index in member
-order and the sorted one that Microsoft's linker searches), an empty
-long-names member, then:
+order and the sorted one that Microsoft's linker searches), the long-names
+member (empty unless the module name is longer than 15 characters), then:
   - the import descriptor object: the executable's entry of the import
     directory, its name, and references to the two objects below;
   - the null import descriptor object: the entry that ends the directory;
@@ -24,9 +24,11 @@ On x86_64 a caller of qel.h references the undecorated qelPlus; qel.h maps
 it to _qelPlus@8 for Visual C++-mode compilers (/alternatename).
 
 Hints are the index of the name in the executable's export name table
-(ordinal - 1: names and ordinals follow the same byte order). Members carry
-no time stamp, so the same list gives the same bytes.
+(the byte order of the names; here ordinal - 1). Members carry no time
+stamp, so the same list gives the same bytes. A line of the module
+definition that is not LIBRARY, EXPORTS or "name @ordinal" fails.
 """
+import re
 import struct
 import sys
 
@@ -41,15 +43,29 @@ IMPORT_CODE, IMPORT_NAME = 0, 1
 
 
 def read_def(path):
-    """The DLL name and [(decorated name, ordinal)] of a LIBRARY/EXPORTS file."""
-    dll, names = None, []
-    for line in open(path, encoding="ascii"):
-        words = line.split()
-        if words[:1] == ["LIBRARY"]:
-            dll = words[1].strip('"')
-        elif len(words) == 2 and words[1].startswith("@"):
-            names.append((words[0], int(words[1][1:])))
-    if not dll or not names:
+    """The DLL name and [(decorated name, ordinal)] of a LIBRARY/EXPORTS file.
+    Any other line (NONAME, DATA, PRIVATE, an alias, a second LIBRARY ...)
+    fails: each would change what a caller imports."""
+    dll, names, section = None, [], None
+    for number, line in enumerate(open(path, encoding="ascii"), 1):
+        text = line.split(";", 1)[0].strip()
+        words = text.split()
+        library = re.fullmatch(r'LIBRARY\s+("?)([^\s"/\\]+)\1', text)
+        export = re.fullmatch(r"([^\s=@]+(?:@\d+)?)\s+@(\d+)", text)
+        if not words:
+            continue
+        if library and section is None:
+            dll, section = library.group(2), "LIBRARY"
+        elif words == ["EXPORTS"] and section == "LIBRARY":
+            section = "EXPORTS"
+        elif export and section == "EXPORTS":
+            name, ordinal = export.group(1), int(export.group(2))
+            if not 0 < ordinal < 0x10000 or any(name == n or ordinal == o for n, o in names):
+                sys.exit(f"{path}:{number}: ordinal out of range or name or ordinal given twice: {text}")
+            names.append((name, ordinal))
+        else:
+            sys.exit(f"{path}:{number}: not understood: {line.rstrip()}")
+    if not names:
         sys.exit(f"{path}: no LIBRARY line or no exports")
     return dll, names
 
@@ -116,6 +132,7 @@ def short_import(arch, dll, symbol, hint):
 
 
 def member(name, data):
+    assert len(name) <= 16
     header = f"{name:<16}{0:<12}{0:<6}{0:<6}{0:<8}{len(data):<10}`\n".encode("ascii")
     return header + data + b"\n" * (len(data) & 1)
 
@@ -123,30 +140,37 @@ def member(name, data):
 def archive(dll, objects):
     """The archive of objects [(data, [symbols])] with both linker members."""
     symbols = [(s.encode("ascii"), i) for i, (_d, names) in enumerate(objects) for s in names]
-    strings = b"".join(s + b"\0" for s, _i in symbols)
-    first_size = 4 + 4 * len(symbols) + len(strings)
-    second_size = 4 + 4 * len(objects) + 4 + 2 * len(symbols) + len(strings)
-    offset = 8 + sum(60 + n + (n & 1) for n in (first_size, second_size, 0))
-    offsets = []
-    for data, _names in objects:
-        offsets.append(offset)
-        offset += 60 + len(data) + (len(data) & 1)
-    first = struct.pack(f">I{len(symbols)}I", len(symbols), *(offsets[i] for _s, i in symbols))
     ordered = sorted(symbols)
-    second = struct.pack(f"<I{len(offsets)}II{len(ordered)}H", len(offsets), *offsets, len(ordered),
-                         *(i + 1 for _s, i in ordered))
-    out = [b"!<arch>\n", member("/", first + strings),
-           member("/", second + b"".join(s + b"\0" for s, _i in ordered)), member("//", b"")]
-    out += [member(dll + "/", data) for data, _names in objects]
-    return b"".join(out)
+    # A module name longer than a member header's 15 characters is written
+    # to the long-names member and named there by its offset.
+    short = len(dll) < 16
+    longnames = b"" if short else dll.encode("ascii") + b"\0"
+    bodies = [member(dll + "/" if short else "/0", data) for data, _names in objects]
+
+    def head(offsets):
+        first = struct.pack(f">I{len(symbols)}I", len(symbols), *(offsets[i] for _s, i in symbols))
+        second = struct.pack(f"<I{len(offsets)}II{len(ordered)}H", len(offsets), *offsets,
+                             len(ordered), *(i + 1 for _s, i in ordered))
+        return [b"!<arch>\n", member("/", first + b"".join(s + b"\0" for s, _i in symbols)),
+                member("/", second + b"".join(s + b"\0" for s, _i in ordered)),
+                member("//", longnames)]
+
+    offsets = [sum(map(len, head([0] * len(objects))))]
+    for body in bodies[:-1]:
+        offsets.append(offsets[-1] + len(body))
+    return b"".join(head(offsets) + bodies)
 
 
 def main():
     arch, def_path, lib_path = sys.argv[1:4]
     dll, names = read_def(def_path)
     objects = descriptors(arch, dll)
-    for symbol, ordinal in names:
-        objects.append((short_import(arch, dll, symbol, ordinal - 1), [symbol, "__imp_" + symbol]))
+    # The hint is the name's index in the export name table, which is in
+    # byte order.
+    table = sorted(symbol.encode("ascii") for symbol, _ordinal in names)
+    for symbol, _ordinal in names:
+        objects.append((short_import(arch, dll, symbol, table.index(symbol.encode("ascii"))),
+                        ["__imp_" + symbol, symbol]))
     with open(lib_path, "wb") as f:
         f.write(archive(dll, objects))
 

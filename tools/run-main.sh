@@ -51,6 +51,7 @@ elif guest=$(tools/guest/build.sh); then
   echo "no display: walking the pages of the i686 setup in the emulated machine"
   share=$out/guest
   mkdir -p "$share"
+  rm -f "$share/retries.log"
   tar -C "$out" -cf "$share/medium.tar" medium product/LicenseQvn.txt product/ReadfirstQvn.txt
   cp tests/wine-run.sh build/win32/bin/e2e_driver.exe "$share/"
   cat >"$share/job.sh" <<'JOB'
@@ -59,6 +60,7 @@ mkdir -p /root/run && cd /root/run
 tar -xf /mnt/medium.tar
 cp /mnt/wine-run.sh /mnt/e2e_driver.exe .
 export QVN_PREFIX_TEMPLATE=/root/prefix32
+export QVN_RETRY_LOG=/mnt/retries.log
 Xvfb :1 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 export DISPLAY=:1
 mkdir -p shots

@@ -4,7 +4,8 @@
 # shipped i686 files here, every runtime test in the emulated machine, which
 # is built first when it is not cached) and win64 under Wine with one Xvfb
 # for the whole run; then the main command's headless walk of the shipped
-# setup in the emulated machine.
+# setup in the emulated machine. The last line names every program that
+# tests/wine-run.sh started again, here and in the emulated machine.
 set -eu
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -33,6 +34,14 @@ if [ -z "${DISPLAY:-}" ]; then
   sleep 1
 fi
 
+# wine-run.sh's logs of this run: the Windows builds' tests (ENVIRONMENT in
+# tests/CMakeLists.txt), the guest's (brought back by suites.sh) and the
+# main command's walk (there or here).
+here_logs="build/win64/retries.log build/win32/retries.log build/walk-retries.log"
+guest_logs="build/win32/guest/retries.log out/guest/retries.log"
+rm -f $here_logs $guest_logs
+export QVN_RETRY_LOG=$PWD/build/walk-retries.log
+
 status=0
 for preset in native win32 win64; do
   echo "== ctest $preset"
@@ -60,5 +69,17 @@ else
   echo "main command FAILED ($walked of four pages photographed); its output ends:"
   tail -n 40 build/run-main.log
   status=1
+fi
+
+# "NAME, NAME (2 times)" of the programs in the given logs.
+started_again() {
+  cat "$@" 2>/dev/null | sed 's/:.*//' | sort | uniq -c |
+    awk '{ printf "%s%s%s", n++ ? ", " : "", $2, ($1 > 1 ? " (" $1 " times)" : "") }'
+}
+here=$(started_again $here_logs) guest=$(started_again $guest_logs)
+if [ -z "$here$guest" ]; then
+  echo "retries: none"
+else
+  echo "retries: ${here:-none here}${guest:+ (in the emulated machine: $guest)}"
 fi
 exit $status

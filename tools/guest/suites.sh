@@ -3,7 +3,8 @@
 # machine, in one boot: the build's programs and the test scripts are copied
 # to the guest's own disk at the same paths (Wine reads PE files on the
 # shared folder with pages missing), ctest runs there against the warm
-# 32-bit prefix, and its output comes back as BUILD/guest/job.log.
+# 32-bit prefix, and its output comes back as BUILD/guest/job.log, the
+# programs that wine-run.sh started again as BUILD/guest/retries.log.
 # usage: suites.sh BUILD-DIR SOURCE-DIR [CTEST-ARGS...]
 set -eu
 build=$(cd "$1" && pwd) src=$(cd "$2" && pwd)
@@ -30,11 +31,17 @@ tar -xf /mnt/tree.tar -C /
 export QVN_PREFIX_TEMPLATE=/root/prefix32
 Xvfb :1 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 export DISPLAY=:1
+# Programs start slower here: a failure within this many ms is a start that
+# met the prefix's server shutting down.
+export QVN_RETRY_MS=5000
 cd '$build'
 started=\$(date +%s)
 ctest -L guest -j2 --output-on-failure --output-junit /mnt/ctest.xml$quoted
 rc=\$?
 echo "guest: ctest ran \$(( \$(date +%s) - started )) s"
+cp retries.log /mnt/retries.log 2>/dev/null
+again=\$(sed 's/:.*//' retries.log 2>/dev/null | sort -u | paste -sd ' ' -)
+echo "guest: started again: \${again:-none}"
 pkill -x wineserver; pkill -f '\\.exe'; sleep 1
 exit \$rc
 JOB
