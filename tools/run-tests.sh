@@ -1,27 +1,24 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the three presets and runs every test:
-# native (ASan/UBSan, fuzz smoke runs), win32 (the static checks of the
-# shipped i686 files here, every runtime test in the emulated machine, which
-# is built first when it is not cached) and win64 under Wine with one Xvfb
-# for the whole run; then the main command's headless walk of the shipped
-# setup in the emulated machine. The last line names every program that
-# tests/wine-run.sh started again, here and in the emulated machine.
+# native (ASan/UBSan, fuzz smoke runs), win64 under Wine with one Xvfb for
+# the whole run, and win32 (the static checks of the shipped i686 files
+# here, every runtime test in both emulated machines, Wine 8 and Wine 10,
+# each built first when it is not cached); then the main command's headless
+# walk of the shipped setup in the Wine 8 machine. It ends with each
+# machine's ctest summary and one line naming every program that
+# tests/wine-run.sh started again, here and in the emulated machines.
 set -eu
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
-# The emulated machine builds (mostly downloading and unpacking) while the
-# presets compile; its builder answers with its folder, as it does for the
-# main command, and guest_suites asks it again (waiting for the build).
+# The emulated machines build, one after the other (mostly downloading and
+# unpacking), while the presets compile and the native and win64 suites
+# run; each builder answers with its folder, as it does for the main
+# command, and the guest suites ask it again (waiting for its build).
 mkdir -p build
-tools/guest/build.sh >build/guest-dir 2>build/guest-build.log &
+{ tools/guest/build.sh bookworm >build/guest-dir && tools/guest/build.sh trixie >build/guest-trixie-dir; } \
+  2>build/guest-build.log &
 guest_build=$!
 tools/build.sh native win64 win32
-if wait $guest_build; then
-  echo "emulated machine: $(cat build/guest-dir)"
-else
-  echo "the emulated machine could not be built:"
-  tail -n 30 build/guest-build.log
-fi
 jobs=$(nproc)
 
 # One display for every windowed test.
@@ -38,17 +35,22 @@ fi
 # tests/CMakeLists.txt), the guest's (brought back by suites.sh) and the
 # main command's walk (there or here).
 here_logs="build/win64/retries.log build/win32/retries.log build/walk-retries.log"
-guest_logs="build/win32/guest/retries.log out/guest/retries.log"
+guest_logs="build/win32/guest/retries.log build/win32/guest-trixie/retries.log out/guest/retries.log"
 rm -f $here_logs $guest_logs
 export QVN_RETRY_LOG=$PWD/build/walk-retries.log
 
 status=0
-for preset in native win32 win64; do
+for preset in native win64 win32; do
+  if [ "$preset" = win32 ]; then
+    wait $guest_build || { echo "the emulated machines could not be built:"; tail -n 30 build/guest-build.log; }
+  fi
   echo "== ctest $preset"
   ctest --preset "$preset" -j "$jobs" || status=1
-  if [ "$preset" = win32 ] && [ -f build/win32/guest/job.log ]; then
-    echo "== the i686 tests in the emulated machine"
-    cat build/win32/guest/job.log
+done
+for machine in guest guest-trixie; do
+  if [ -f build/win32/$machine/job.log ]; then
+    echo "== the i686 tests in the emulated machine ($machine)"
+    cat build/win32/$machine/job.log
   fi
 done
 
@@ -76,10 +78,14 @@ started_again() {
   cat "$@" 2>/dev/null | sed 's/:.*//' | sort | uniq -c |
     awk '{ printf "%s%s%s", n++ ? ", " : "", $2, ($1 > 1 ? " (" $1 " times)" : "") }'
 }
+for machine in guest:"Wine 8 (bookworm)" guest-trixie:"Wine 10 (trixie)"; do
+  summary=$(grep -E "tests passed|tests failed" "build/win32/${machine%%:*}/job.log" 2>/dev/null | tail -n 1)
+  echo "emulated machine, ${machine#*:}: ${summary:-no result}"
+done
 here=$(started_again $here_logs) guest=$(started_again $guest_logs)
 if [ -z "$here$guest" ]; then
   echo "retries: none"
 else
-  echo "retries: ${here:-none here}${guest:+ (in the emulated machine: $guest)}"
+  echo "retries: ${here:-none here}${guest:+ (in the emulated machines: $guest)}"
 fi
 exit $status

@@ -5,6 +5,8 @@
 # shared folder with pages missing), ctest runs there against the warm
 # 32-bit prefix, and its output comes back as BUILD/guest/job.log, the
 # programs that wine-run.sh started again as BUILD/guest/retries.log.
+# With QVN_GUEST_FLAVOUR=trixie the machine is the Wine 10 one, and BUILD/guest
+# is BUILD/guest-trixie.
 # usage: suites.sh BUILD-DIR SOURCE-DIR [CTEST-ARGS...]
 set -eu
 build=$(cd "$1" && pwd) src=$(cd "$2" && pwd)
