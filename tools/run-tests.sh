@@ -26,7 +26,7 @@ if [ -z "${DISPLAY:-}" ]; then
   for n in $(seq 90 140); do [ -e "/tmp/.X11-unix/X$n" ] || break; done
   Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb_pid=$!
-  trap 'kill $xvfb_pid 2>/dev/null; WINEPREFIX="$PWD/build/win64/wineprefix" wineserver -k 2>/dev/null || true' EXIT
+  trap 'kill $xvfb_pid 2>/dev/null || true; WINEPREFIX="$PWD/build/win64/wineprefix" wineserver -k 2>/dev/null || true' EXIT
   export DISPLAY=":$n"
   sleep 1
 fi
