@@ -2,6 +2,7 @@
 // medium in memory.
 #include "setup.h"
 #include "packfile.h"
+#include "product.h"
 
 static const char kCrLf[] = "\r\n";
 
@@ -20,7 +21,7 @@ static void FetchDocument(const char *name)
 
 void InitialiseAgreement(HWND page)
 {
-    FetchDocument("LicenseQvn.txt");
+    FetchDocument(PRODUCT_LICENSE);
     qelWriteStr(page, IDC_LICENSE_TEXT, setup.documentText);
 }
 
@@ -52,7 +53,7 @@ static void AppendMissing(void)
 
 void InitialiseFinish(HWND page)
 {
-    FetchDocument("ReadfirstQvn.txt");
+    FetchDocument(PRODUCT_READ_FIRST);
     qelMemClr(finishText, FINISH_SIZE);
     if (setup.runCompleted && setup.missingCount == 0) {
         qelStrPlus("Setup has successfully installed Quorvane.", finishText);

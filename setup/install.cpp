@@ -2,30 +2,9 @@
 #include "setup.h"
 #include "packfile.h"
 #include "medium.h"
+#include "product.h"
 
 static const char kCrLf[] = "\r\n";
-
-enum Action { kUnpack, kCopy };
-enum Folder { kInstallFolder, kClipFolder };
-
-// The install plan, run in this order; step is the progress out of 24
-// reported after the row.
-static const struct {
-    const char *name;
-    Folder folder;
-    Action action;
-    int step;
-} kPlan[] = {
-    {"Ostrel.exe", kInstallFolder, kUnpack, 7},
-    {"Ov.INI", kInstallFolder, kUnpack, 8},
-    {"VELLSVR.exe", kInstallFolder, kUnpack, 10},
-    {"KQSVR.exe", kInstallFolder, kUnpack, 11},
-    {"OsGuide.pdf", kInstallFolder, kUnpack, 14},
-    {"Brannic.dll", kInstallFolder, kCopy, 15},
-    {"KQ1.avi", kClipFolder, kUnpack, 17},
-    {"KQ2.avi", kClipFolder, kUnpack, 19},
-    {"KQ3.avi", kClipFolder, kUnpack, 21},
-};
 
 // Each shortcut's target is the file of a plan row (Ostrel.exe, OsGuide.pdf).
 static const struct {
@@ -110,12 +89,11 @@ void RunInstall(HWND page)
     MakeFolder(setup.installFolder);
     MakeFolder(setup.serverFolder);
     MakeFolder(setup.clipFolder);
-    qelProgressBar(page, IDC_INSTALL_PROGRESS, 1, 24);
+    qelProgressBar(page, IDC_INSTALL_PROGRESS, 1, PRODUCT_STEPS);
 
-    const int rows = sizeof kPlan / sizeof kPlan[0];
-    bool installed[rows];
-    for (int i = 0; i < rows; i++) {
-        const auto &row = kPlan[i];
+    bool installed[PRODUCT_PLAN_ROWS];
+    for (int i = 0; i < PRODUCT_PLAN_ROWS; i++) {
+        const auto &row = kProductPlan[i];
         ClearScratch();
         qelStrPlus(row.name, setup.workText);
         qelStrPlus(setup.workText, setup.sourceName);
@@ -128,7 +106,7 @@ void RunInstall(HWND page)
                                           : Copied(setup.sourceName, setup.destinationPath);
         installed[i] = done;
         if (!done) Missing(row.name);
-        qelProgressBar(page, IDC_INSTALL_PROGRESS, row.step, 24);
+        qelProgressBar(page, IDC_INSTALL_PROGRESS, row.step, PRODUCT_STEPS);
     }
 
     // A shortcut to a file that was not installed is written all the same,
@@ -136,7 +114,7 @@ void RunInstall(HWND page)
     MakeFolder(setup.menuFolder);
     for (const auto &link : kShortcuts) {
         ClearScratch();
-        qelStrPlus(kPlan[link.row].name, setup.workText);
+        qelStrPlus(kProductPlan[link.row].name, setup.workText);
         qelPathPlus(setup.installFolder, setup.workText, setup.sourceName);
         qelPathPlus(setup.menuFolder, link.file, setup.destinationPath);
         bool saved = MakeShortcut(setup.sourceName, setup.installFolder, setup.destinationPath, 0);

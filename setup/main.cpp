@@ -1,6 +1,7 @@
 // InstallQvn.exe: process start-up and the page sequence.
 #include "setup.h"
 #include "medium.h"
+#include "product.h"
 
 // Restricts where DLLs are searched for: the system folder only. Where the
 // platform does not offer it, DLLs the setup loads itself are loaded by
@@ -42,7 +43,7 @@ static void LoadPageIcon(void)
 {
     typedef HICON(WINAPI * ExtractFn)(HINSTANCE, LPSTR, WORD *);
     ExtractFn extract = (ExtractFn)(void *)qelSystemProc("shell32.dll", "ExtractAssociatedIconA");
-    char iconFile[MAX_PATH] = "iQvn.exe";
+    char iconFile[MAX_PATH] = PRODUCT_ICON_FILE;
     HANDLE held = INVALID_HANDLE_VALUE;
     if (MediumListed()) {
         unsigned size;

@@ -2,6 +2,7 @@
 #include "packfile.h"
 #include "packcore.h"
 #include "medium.h"
+#include "product.h"
 
 // zlib lives in Brannic.dll beside the module that holds this code. It is
 // loaded by full path on first use, never through the import table (a
@@ -22,7 +23,7 @@ static const ZlibCalls *Zlib(void)
     DWORD n = GetModuleFileNameA(qelModule(), path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return 0;
     while (n > 0 && path[n - 1] != '\\' && path[n - 1] != '/') n--;
-    const char *name = "Brannic.dll";
+    const char *name = PRODUCT_BRANNIC;
     for (int i = 0; name[i]; i++) path[n++] = name[i];
     path[n] = 0;
     HANDLE held = INVALID_HANDLE_VALUE;

@@ -49,17 +49,23 @@
 #include <vector>
 #include "packcore.h"
 #include "medlist.h"
+#include "product.h"
 
 // The files the setup unpacks, in install order, then its two documents.
-static const char *const kPacked[] = {
-    "Ostrel.exe", "Ov.INI", "VELLSVR.exe", "KQSVR.exe", "OsGuide.pdf",
-    "KQ1.avi", "KQ2.avi", "KQ3.avi", "LicenseQvn.txt", "ReadfirstQvn.txt",
-};
+static std::vector<std::string> PackedNames()
+{
+    std::vector<std::string> names;
+    for (const ProductFile &row : kProductPlan)
+        if (row.action == kUnpack) names.push_back(row.name);
+    names.insert(names.end(), std::begin(kProductDocuments), std::end(kProductDocuments));
+    return names;
+}
+static const std::vector<std::string> kPacked = PackedNames();
 // The setup loads zlib from this file beside it; without it nothing unpacks.
-static const char kBrannic[] = "Brannic.dll";
+static const char kBrannic[] = PRODUCT_BRANNIC;
 // The setup program, which carries the medium's list, and its icon file.
-static const char kSetup[] = "InstallQvn.exe";
-static const char kIcon[] = "iQvn.exe";
+static const char kSetup[] = PRODUCT_SETUP;
+static const char kIcon[] = PRODUCT_ICON_FILE;
 
 static const size_t kChunk = 256 * 1024;
 // Files from this size on show their progress on a terminal.
@@ -475,8 +481,8 @@ static bool Sample(const std::string &dir)
         {"KQ1.avi", Filler("RIFF", 32768, 4)},
         {"KQ2.avi", Filler("RIFF", 24576, 5)},
         {"KQ3.avi", Filler("RIFF", 16384, 6)},
-        {"LicenseQvn.txt", license},
-        {"ReadfirstQvn.txt", readme},
+        {PRODUCT_LICENSE, license},
+        {PRODUCT_READ_FIRST, readme},
     };
     if (!MakeFolders(dir)) {
         fprintf(stderr, "qvnpack: cannot create the folder %s\n", dir.c_str());
@@ -695,7 +701,7 @@ static bool Medium(const std::string &product, const std::string &medium, char *
         return false;
     }
     Sums sums, listed;
-    for (const char *name : kPacked)
+    for (const std::string &name : kPacked)
         if (!Pack(product + "/" + name, medium + "/" + name, &sums[name])) return false;
     // The first file is Brannic.dll on the medium, whatever its own name;
     // the setup program comes last, when every digest of its list is known.
@@ -717,7 +723,7 @@ static bool Medium(const std::string &product, const std::string &medium, char *
     // The list names what the setup reads from its medium.
     for (const auto &e : sums)
         if (e.first == kBrannic || e.first == kIcon ||
-            std::find(std::begin(kPacked), std::end(kPacked), e.first) != std::end(kPacked))
+            std::find(kPacked.begin(), kPacked.end(), e.first) != kPacked.end())
             listed.insert(e);
     if (setup) {
         // The list goes into a copy beside the medium's setup program, which
@@ -752,7 +758,7 @@ static bool PlainName(const std::string &name)
 static bool Verify(const std::string &medium, const std::string &ca)
 {
     bool ok = true;
-    for (const char *name : kPacked)
+    for (const std::string &name : kPacked)
         if (!Unpack(medium + "/" + name, 0)) ok = false;
     File f;
     if (!OpenInput(medium + "/SHA256SUMS", &f)) return false;
@@ -772,7 +778,7 @@ static bool Verify(const std::string &medium, const std::string &ca)
             listed[l.substr(66)] = l.substr(0, 64);
         }
     }
-    std::vector<std::string> required(std::begin(kPacked), std::end(kPacked));
+    std::vector<std::string> required(kPacked);
     required.push_back(kBrannic);
     for (const std::string &name : required)
         if (!listed.count(name)) {
