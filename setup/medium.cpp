@@ -16,16 +16,9 @@ static const unsigned char *Entries(int *count)
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(IDR_MEDIUM_LIST), MAKEINTRESOURCEA(10) /* RT_RCDATA */);
     HGLOBAL loaded = found ? LoadResource(module, found) : 0;
     const unsigned char *list = loaded ? (const unsigned char *)LockResource(loaded) : 0;
-    *count = 0;
-    if (!list) return 0;
-    *count = -1;
-    if (SizeofResource(module, found) < MEDLIST_SIZE) return 0;
-    for (int i = 0; i < 8; i++)
-        if (list[i] != (unsigned char)MEDLIST_MAGIC[i]) return 0;
-    unsigned n = PackGetLength(list + 8);
-    if (n > MEDLIST_ROOM) return 0;
-    *count = (int)n;
-    return list + MEDLIST_HEADER;
+    const unsigned char *entries = 0;
+    *count = list ? MedListParse(list, SizeofResource(module, found), &entries) : 0;
+    return entries;
 }
 
 int MediumListed(void)
@@ -39,13 +32,8 @@ int MediumListed(void)
 static const unsigned char *Expected(const char *name)
 {
     int count;
-    const unsigned char *entry = Entries(&count);
-    for (int i = 0; i < count; i++, entry += MEDLIST_ENTRY) {
-        int k = 0;
-        while (k < MEDLIST_NAME - 1 && name[k] && entry[k] == (unsigned char)name[k]) k++;
-        if (!name[k] && !entry[k]) return entry + MEDLIST_NAME;
-    }
-    return 0;
+    const unsigned char *entries = Entries(&count);
+    return MedListDigest(entries, count, name);
 }
 
 // SHA-256 of size bytes at data into digest; 0 when the system has none.
