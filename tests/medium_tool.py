@@ -18,6 +18,7 @@ from tally import check, report
 
 PACKED = ["Ostrel.exe", "Ov.INI", "VELLSVR.exe", "KQSVR.exe", "OsGuide.pdf",
           "KQ1.avi", "KQ2.avi", "KQ3.avi", "LicenseQvn.txt", "ReadfirstQvn.txt"]
+LISTED = PACKED + ["Brannic.dll", "iQvn.exe"]
 
 
 
@@ -33,19 +34,39 @@ def run_within(*args):
         return subprocess.CompletedProcess(args, None, "", "timed out")
 
 
-def setup_list(path):
-    """The names and digests in a setup program's list."""
+def list_offset(path):
+    """The file offset of a setup program's list."""
     import pefile
     pe = pefile.PE(path)
     for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
         for n in t.directory.entries if t.id == 10 else []:
             if n.id == 300:
-                e = n.directory.entries[0].data.struct
-                data = pe.get_data(e.OffsetToData, e.Size)
-                count = struct.unpack_from("<I", data, 8)[0]
-                return {data[16 + 64 * i:48 + 64 * i].rstrip(b"\0").decode(): data[48 + 64 * i:80 + 64 * i].hex()
-                        for i in range(count)}
+                return pe.get_offset_from_rva(n.directory.entries[0].data.struct.OffsetToData)
     return None
+
+
+def setup_list(path):
+    """The names and digests in a setup program's list."""
+    at = list_offset(path)
+    if at is None:
+        return None
+    data = open(path, "rb").read()[at:]
+    count = struct.unpack_from("<I", data, 8)[0]
+    return {data[16 + 64 * i:48 + 64 * i].rstrip(b"\0").decode(): data[48 + 64 * i:80 + 64 * i].hex()
+            for i in range(count)}
+
+
+def with_list(src, dst, sums):
+    """A copy of the setup program src whose list holds sums (name: hex digest)."""
+    blob, at = bytearray(open(src, "rb").read()), list_offset(src)
+    blob[at + 8:at + 16 + 64 * 16] = struct.pack("<II", len(sums), 0) + bytes(64 * 16)
+    for i, (name, digest) in enumerate(sorted(sums.items())):
+        blob[at + 16 + 64 * i:at + 80 + 64 * i] = name.encode().ljust(32, b"\0") + bytes.fromhex(digest)
+    open(dst, "wb").write(blob)
+
+
+def as_nobody(*args):
+    return ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] + list(args)
 
 
 def sums_of(medium):
@@ -76,17 +97,19 @@ def main():
             check(text and text.count(b"\n") == text.count(b"\r\n"), f"{doc} has CRLF line ends")
         brannic = os.path.join(d, "Brannic.dll")
         setup = os.path.join(d, "InstallQvn.exe")
+        iqvn = os.path.join(d, "iQvn.exe")
         open(brannic, "wb").write(b"MZ brannic stand-in")
+        open(iqvn, "wb").write(b"MZ icon stand-in")
         open(setup, "wb").write(b"MZ setup stand-in")
         r = run_within(tool, "medium", product, os.path.join(d, "noroom"), brannic, setup)
         check(r.returncode == 1 and "no room for the medium's list" in r.stderr, "a setup without the list is refused")
         shutil.copy(standin, setup)
-        check(run(tool, "medium", product, medium, brannic, setup) == 0, "medium laid out")
+        check(run(tool, "medium", product, medium, brannic, setup, iqvn) == 0, "medium laid out")
         sums = sums_of(medium)
-        check(setup_list(os.path.join(medium, "InstallQvn.exe")) == {n: sums[n] for n in PACKED + ["Brannic.dll"]},
-              "the setup's list holds every packed file and Brannic.dll, as SHA256SUMS")
+        check(setup_list(os.path.join(medium, "InstallQvn.exe")) == {n: sums[n] for n in LISTED},
+              "the setup's list holds every packed file, Brannic.dll and iQvn.exe, as SHA256SUMS")
         check(setup_list(setup) == {}, "the input setup program is left as it was")
-        check(sorted(os.listdir(medium)) == sorted(PACKED + ["Brannic.dll", "InstallQvn.exe", "SHA256SUMS"]),
+        check(sorted(os.listdir(medium)) == sorted(LISTED + ["InstallQvn.exe", "SHA256SUMS"]),
               "medium holds exactly the packed files, the plain copies and SHA256SUMS")
         for name in PACKED:
             plain = open(os.path.join(product, name), "rb").read()
@@ -94,10 +117,10 @@ def main():
             check(blob == struct.pack("<I", len(plain)) + zlib.compress(plain),
                   f"{name} packed as zlib's compress packs it, behind its length")
         sums = subprocess.run(["sha256sum", "-c", "--strict", "SHA256SUMS"], cwd=medium, capture_output=True, text=True)
-        check(sums.returncode == 0 and sums.stdout.count(": OK") == len(PACKED) + 2,
+        check(sums.returncode == 0 and sums.stdout.count(": OK") == len(LISTED) + 1,
               "sha256sum -c accepts SHA256SUMS for every file")
         again = os.path.join(d, "again")
-        run(tool, "medium", product, again, brannic, setup)
+        run(tool, "medium", product, again, brannic, setup, iqvn)
         check(open(os.path.join(again, "SHA256SUMS")).read() == open(os.path.join(medium, "SHA256SUMS")).read(),
               "two media laid out from the same files have the same SHA256SUMS")
         check(run(tool, "verify", medium) == 0, "verify accepts the medium")
@@ -132,8 +155,8 @@ def main():
         shutil.copy(standin, program_dll)
         signed, other = os.path.join(d, "signed"), os.path.join(d, "it's signed")
         command = f"osslsigncode sign -certs {cert} -key {key} -h sha256 -in {{in}} -out {{out}}"
-        check(run(tool, "medium", product, signed, program_dll, setup, "--sign", cert, key) == 0 and
-              run(tool, "medium", product, other, program_dll, setup, "--sign-command", command) == 0,
+        check(run(tool, "medium", product, signed, program_dll, setup, iqvn, "--sign", cert, key) == 0 and
+              run(tool, "medium", product, other, program_dll, setup, iqvn, "--sign-command", command) == 0,
               "signed media laid")
         for m in (signed, other):
             for program in ("InstallQvn.exe", "Brannic.dll"):
@@ -144,6 +167,22 @@ def main():
             check(setup_list(os.path.join(m, "InstallQvn.exe"))["Brannic.dll"] == sums_of(m)["Brannic.dll"],
                   "the list holds the signed Brannic.dll")
         check(run(tool, "verify", signed, "--ca", cert) == 0, "verify --ca accepts the signed medium")
+        # A validly signed setup whose list vouches for too little.
+        listed = sums_of(signed)
+        for what, entries, said in (("an empty list", {}, "its list is empty"),
+                                    ("a list that leaves out KQ3.avi",
+                                     {n: listed[n] for n in LISTED if n != "KQ3.avi"}, "does not name KQ3.avi")):
+            short = os.path.join(d, "short")
+            shutil.copytree(signed, short)
+            with_list(setup, os.path.join(d, "short.exe"), entries)
+            os.remove(os.path.join(short, "InstallQvn.exe"))
+            subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256", "-in",
+                            os.path.join(d, "short.exe"), "-out", os.path.join(short, "InstallQvn.exe")],
+                           capture_output=True, check=True)
+            resum(short)
+            r = run_within(tool, "verify", short, "--ca", cert)
+            check(r.returncode == 1 and said in r.stderr, f"verify --ca refuses {what}")
+            shutil.rmtree(short)
         r = run_within(tool, "verify", medium, "--ca", cert)
         check(r.returncode == 1 and "InstallQvn.exe: no valid signature" in r.stderr, "verify --ca refuses an unsigned one")
         program = os.path.join(signed, "InstallQvn.exe")
@@ -191,8 +230,8 @@ def main():
         for what, args, named in (
                 ("pack onto its own input", ["pack", keep, keep], keep),
                 ("a failed unpack over a file", ["unpack", src + ".bad", keep], src + ".bad"),
-                ("Brannic.dll of the medium copied onto itself",
-                 ["medium", product, medium, os.path.join(medium, "Brannic.dll")], "Brannic.dll"),
+                ("a medium laid into a folder that is not empty",
+                 ["medium", product, medium, os.path.join(medium, "Brannic.dll")], "it is not empty"),
                 ("a FIFO as input", ["medium", product, medium, fifo], "a FIFO"),
                 ("a folder as input", ["medium", product, medium, brannic, folder], "a folder"),
                 ("verify without Brannic.dll", ["verify", nobrannic], "Brannic.dll"),
