@@ -6,6 +6,7 @@ usage: medium_tool.py QVNPACK SETUP (a program that carries the empty list)
 """
 import errno
 import os
+import pwd
 import random
 import shutil
 import struct
@@ -226,6 +227,19 @@ def main():
         open(os.path.join(nobrannic, "SHA256SUMS"), "w").write(
             "".join(l for l in sums.splitlines(True) if "Brannic.dll" not in l))
         open(os.path.join(dotdot, "SHA256SUMS"), "a").write("0" * 64 + "  " + "../" * 40 + "dev/zero\n")
+        # Medium folders the tool must not lay into: another user's, one that
+        # others may write, a link, and one with a link planted at an output
+        # name whose target must stay as it is.
+        theirs, shared, linked, planted, victim = (os.path.join(d, n) for n in
+                                                   ("theirs", "shared", "linked", "planted", "victim"))
+        os.mkdir(theirs)
+        os.chown(theirs, pwd.getpwnam("nobody").pw_uid, -1)
+        os.mkdir(shared)
+        os.chmod(shared, 0o777)
+        os.symlink(folder, linked)
+        open(victim, "wb").write(b"not to be overwritten")
+        os.mkdir(planted)
+        os.symlink(victim, os.path.join(planted, "SHA256SUMS"))
         before = tree(d)
         for what, args, named in (
                 ("pack onto its own input", ["pack", keep, keep], keep),
@@ -235,7 +249,11 @@ def main():
                 ("a FIFO as input", ["medium", product, medium, fifo], "a FIFO"),
                 ("a folder as input", ["medium", product, medium, brannic, folder], "a folder"),
                 ("verify without Brannic.dll", ["verify", nobrannic], "Brannic.dll"),
-                ("verify with a ../ name in SHA256SUMS", ["verify", dotdot], "../dev/zero")):
+                ("verify with a ../ name in SHA256SUMS", ["verify", dotdot], "../dev/zero"),
+                ("a medium folder of another user", ["medium", product, theirs, brannic], "belongs to another user"),
+                ("a medium folder others may write", ["medium", product, shared, brannic], "others may write"),
+                ("a medium folder that is a link", ["medium", product, linked, brannic], "a symbolic link"),
+                ("a link planted at an output name", ["medium", product, planted, brannic], "not empty")):
             r = run_within(tool, *args)
             check(r.returncode == 1 and named in r.stderr and tree(d) == before, f"{what} is refused")
         # A disk that fills up at close (a 128 KiB tmpfs, 128 KiB of noise packed).
@@ -251,14 +269,50 @@ def main():
                       "a full disk is reported, nothing left on it")
             finally:
                 run("umount", full)
-        # Past what the setup can unpack (a sparse file): refused, said why.
+        # What the 4-byte length field holds: one byte more (a sparse file)
+        # is refused, said why; a file past 2 GiB unpacks.
         big = os.path.join(d, "big")
         with open(big, "wb") as f:
-            f.truncate(0x7FFFFFFF - 1024 + 1)
+            f.truncate(1 << 32)
         r = subprocess.run([tool, "pack", big, big + ".pk"], capture_output=True, text=True)
-        check(r.returncode == 1 and "too large for the setup" in r.stderr and not os.path.exists(big + ".pk"),
-              "a file larger than the setup unpacks is refused")
+        check(r.returncode == 1 and "too large for the packed format" in r.stderr and not os.path.exists(big + ".pk"),
+              "a file larger than the length field holds is refused")
+        z = zlib.compressobj()
+        with open(big + ".pk", "wb") as f:
+            f.write(struct.pack("<I", (1 << 31) + 1))
+            for _ in range(32):
+                f.write(z.compress(bytes(1 << 26)))
+            f.write(z.compress(b"\0") + z.flush())
+        check(run(tool, "unpack", big + ".pk", "/dev/null") == 0, "a file of 2 GiB and 1 byte unpacks")
+        os.remove(big + ".pk")
         check(run(tool) == 2, "usage")
+
+        # Another user who may write the folder the release is laid in (mode
+        # 1777) makes the medium folder first, or makes it while the signer
+        # runs, and swaps the program the signer reads for a foreign one: no
+        # foreign program is signed.
+        os.chmod(d, 0o711)
+        release = os.path.join(d, "release")
+        os.mkdir(release)
+        os.chmod(release, 0o1777)
+        foreign = os.path.join(d, "foreign.exe")
+        blob = bytearray(open(setup, "rb").read())
+        blob[0x4E:0x56] = b"FOREIGN!"
+        open(foreign, "wb").write(blob)
+        os.chmod(foreign, 0o644)
+        swap = os.path.join(d, "swap.sh")
+        open(swap, "w").write(f"""setpriv --reuid=nobody --regid=nogroup --clear-groups sh -c \\
+  'cp "$0" "$1.x" && mv -f "$1.x" "$1"; mkdir -m 777 "$2"' {foreign} "$1" "$3" 2>/dev/null
+exec osslsigncode sign -certs {cert} -key {key} -h sha256 -in "$1" -out "$2"
+""")
+        first, during = os.path.join(release, "first"), os.path.join(release, "during")
+        subprocess.run(as_nobody("mkdir", "-m", "777", first), check=True)
+        for m in (first, during):
+            r = run_within(tool, "medium", product, m, program_dll, setup, iqvn,
+                           "--sign-command", f"sh {swap} {{in}} {{out}} {m}")
+            check(r.returncode == 1 and "cannot lay the medium" in r.stderr and
+                  not any(b"FOREIGN!" in open(os.path.join(m, n), "rb").read() for n in os.listdir(m)),
+                  f"a watcher cannot get a foreign program signed in {os.path.basename(m)}")
     return report()
 
 
