@@ -6,6 +6,7 @@ usage: medium_tool.py QVNPACK SETUP (a program that carries the empty list)
 """
 import errno
 import os
+import pwd
 import random
 import shutil
 import struct
@@ -18,6 +19,7 @@ from tally import check, report
 
 PACKED = ["Ostrel.exe", "Ov.INI", "VELLSVR.exe", "KQSVR.exe", "OsGuide.pdf",
           "KQ1.avi", "KQ2.avi", "KQ3.avi", "LicenseQvn.txt", "ReadfirstQvn.txt"]
+LISTED = PACKED + ["Brannic.dll", "iQvn.exe"]
 
 
 
@@ -33,19 +35,39 @@ def run_within(*args):
         return subprocess.CompletedProcess(args, None, "", "timed out")
 
 
-def setup_list(path):
-    """The names and digests in a setup program's list."""
+def list_offset(path):
+    """The file offset of a setup program's list."""
     import pefile
     pe = pefile.PE(path)
     for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
         for n in t.directory.entries if t.id == 10 else []:
             if n.id == 300:
-                e = n.directory.entries[0].data.struct
-                data = pe.get_data(e.OffsetToData, e.Size)
-                count = struct.unpack_from("<I", data, 8)[0]
-                return {data[16 + 64 * i:48 + 64 * i].rstrip(b"\0").decode(): data[48 + 64 * i:80 + 64 * i].hex()
-                        for i in range(count)}
+                return pe.get_offset_from_rva(n.directory.entries[0].data.struct.OffsetToData)
     return None
+
+
+def setup_list(path):
+    """The names and digests in a setup program's list."""
+    at = list_offset(path)
+    if at is None:
+        return None
+    data = open(path, "rb").read()[at:]
+    count = struct.unpack_from("<I", data, 8)[0]
+    return {data[16 + 64 * i:48 + 64 * i].rstrip(b"\0").decode(): data[48 + 64 * i:80 + 64 * i].hex()
+            for i in range(count)}
+
+
+def with_list(src, dst, sums):
+    """A copy of the setup program src whose list holds sums (name: hex digest)."""
+    blob, at = bytearray(open(src, "rb").read()), list_offset(src)
+    blob[at + 8:at + 16 + 64 * 16] = struct.pack("<II", len(sums), 0) + bytes(64 * 16)
+    for i, (name, digest) in enumerate(sorted(sums.items())):
+        blob[at + 16 + 64 * i:at + 80 + 64 * i] = name.encode().ljust(32, b"\0") + bytes.fromhex(digest)
+    open(dst, "wb").write(blob)
+
+
+def as_nobody(*args):
+    return ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] + list(args)
 
 
 def sums_of(medium):
@@ -76,17 +98,19 @@ def main():
             check(text and text.count(b"\n") == text.count(b"\r\n"), f"{doc} has CRLF line ends")
         brannic = os.path.join(d, "Brannic.dll")
         setup = os.path.join(d, "InstallQvn.exe")
+        iqvn = os.path.join(d, "iQvn.exe")
         open(brannic, "wb").write(b"MZ brannic stand-in")
+        open(iqvn, "wb").write(b"MZ icon stand-in")
         open(setup, "wb").write(b"MZ setup stand-in")
         r = run_within(tool, "medium", product, os.path.join(d, "noroom"), brannic, setup)
         check(r.returncode == 1 and "no room for the medium's list" in r.stderr, "a setup without the list is refused")
         shutil.copy(standin, setup)
-        check(run(tool, "medium", product, medium, brannic, setup) == 0, "medium laid out")
+        check(run(tool, "medium", product, medium, brannic, setup, iqvn) == 0, "medium laid out")
         sums = sums_of(medium)
-        check(setup_list(os.path.join(medium, "InstallQvn.exe")) == {n: sums[n] for n in PACKED + ["Brannic.dll"]},
-              "the setup's list holds every packed file and Brannic.dll, as SHA256SUMS")
+        check(setup_list(os.path.join(medium, "InstallQvn.exe")) == {n: sums[n] for n in LISTED},
+              "the setup's list holds every packed file, Brannic.dll and iQvn.exe, as SHA256SUMS")
         check(setup_list(setup) == {}, "the input setup program is left as it was")
-        check(sorted(os.listdir(medium)) == sorted(PACKED + ["Brannic.dll", "InstallQvn.exe", "SHA256SUMS"]),
+        check(sorted(os.listdir(medium)) == sorted(LISTED + ["InstallQvn.exe", "SHA256SUMS"]),
               "medium holds exactly the packed files, the plain copies and SHA256SUMS")
         for name in PACKED:
             plain = open(os.path.join(product, name), "rb").read()
@@ -94,10 +118,10 @@ def main():
             check(blob == struct.pack("<I", len(plain)) + zlib.compress(plain),
                   f"{name} packed as zlib's compress packs it, behind its length")
         sums = subprocess.run(["sha256sum", "-c", "--strict", "SHA256SUMS"], cwd=medium, capture_output=True, text=True)
-        check(sums.returncode == 0 and sums.stdout.count(": OK") == len(PACKED) + 2,
+        check(sums.returncode == 0 and sums.stdout.count(": OK") == len(LISTED) + 1,
               "sha256sum -c accepts SHA256SUMS for every file")
         again = os.path.join(d, "again")
-        run(tool, "medium", product, again, brannic, setup)
+        run(tool, "medium", product, again, brannic, setup, iqvn)
         check(open(os.path.join(again, "SHA256SUMS")).read() == open(os.path.join(medium, "SHA256SUMS")).read(),
               "two media laid out from the same files have the same SHA256SUMS")
         check(run(tool, "verify", medium) == 0, "verify accepts the medium")
@@ -132,8 +156,8 @@ def main():
         shutil.copy(standin, program_dll)
         signed, other = os.path.join(d, "signed"), os.path.join(d, "it's signed")
         command = f"osslsigncode sign -certs {cert} -key {key} -h sha256 -in {{in}} -out {{out}}"
-        check(run(tool, "medium", product, signed, program_dll, setup, "--sign", cert, key) == 0 and
-              run(tool, "medium", product, other, program_dll, setup, "--sign-command", command) == 0,
+        check(run(tool, "medium", product, signed, program_dll, setup, iqvn, "--sign", cert, key) == 0 and
+              run(tool, "medium", product, other, program_dll, setup, iqvn, "--sign-command", command) == 0,
               "signed media laid")
         for m in (signed, other):
             for program in ("InstallQvn.exe", "Brannic.dll"):
@@ -144,6 +168,22 @@ def main():
             check(setup_list(os.path.join(m, "InstallQvn.exe"))["Brannic.dll"] == sums_of(m)["Brannic.dll"],
                   "the list holds the signed Brannic.dll")
         check(run(tool, "verify", signed, "--ca", cert) == 0, "verify --ca accepts the signed medium")
+        # A validly signed setup whose list vouches for too little.
+        listed = sums_of(signed)
+        for what, entries, said in (("an empty list", {}, "its list is empty"),
+                                    ("a list that leaves out KQ3.avi",
+                                     {n: listed[n] for n in LISTED if n != "KQ3.avi"}, "does not name KQ3.avi")):
+            short = os.path.join(d, "short")
+            shutil.copytree(signed, short)
+            with_list(setup, os.path.join(d, "short.exe"), entries)
+            os.remove(os.path.join(short, "InstallQvn.exe"))
+            subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256", "-in",
+                            os.path.join(d, "short.exe"), "-out", os.path.join(short, "InstallQvn.exe")],
+                           capture_output=True, check=True)
+            resum(short)
+            r = run_within(tool, "verify", short, "--ca", cert)
+            check(r.returncode == 1 and said in r.stderr, f"verify --ca refuses {what}")
+            shutil.rmtree(short)
         r = run_within(tool, "verify", medium, "--ca", cert)
         check(r.returncode == 1 and "InstallQvn.exe: no valid signature" in r.stderr, "verify --ca refuses an unsigned one")
         program = os.path.join(signed, "InstallQvn.exe")
@@ -187,16 +227,33 @@ def main():
         open(os.path.join(nobrannic, "SHA256SUMS"), "w").write(
             "".join(l for l in sums.splitlines(True) if "Brannic.dll" not in l))
         open(os.path.join(dotdot, "SHA256SUMS"), "a").write("0" * 64 + "  " + "../" * 40 + "dev/zero\n")
+        # Medium folders the tool must not lay into: another user's, one that
+        # others may write, a link, and one with a link planted at an output
+        # name whose target must stay as it is.
+        theirs, shared, linked, planted, victim = (os.path.join(d, n) for n in
+                                                   ("theirs", "shared", "linked", "planted", "victim"))
+        os.mkdir(theirs)
+        os.chown(theirs, pwd.getpwnam("nobody").pw_uid, -1)
+        os.mkdir(shared)
+        os.chmod(shared, 0o777)
+        os.symlink(folder, linked)
+        open(victim, "wb").write(b"not to be overwritten")
+        os.mkdir(planted)
+        os.symlink(victim, os.path.join(planted, "SHA256SUMS"))
         before = tree(d)
         for what, args, named in (
                 ("pack onto its own input", ["pack", keep, keep], keep),
                 ("a failed unpack over a file", ["unpack", src + ".bad", keep], src + ".bad"),
-                ("Brannic.dll of the medium copied onto itself",
-                 ["medium", product, medium, os.path.join(medium, "Brannic.dll")], "Brannic.dll"),
+                ("a medium laid into a folder that is not empty",
+                 ["medium", product, medium, os.path.join(medium, "Brannic.dll")], "it is not empty"),
                 ("a FIFO as input", ["medium", product, medium, fifo], "a FIFO"),
                 ("a folder as input", ["medium", product, medium, brannic, folder], "a folder"),
                 ("verify without Brannic.dll", ["verify", nobrannic], "Brannic.dll"),
-                ("verify with a ../ name in SHA256SUMS", ["verify", dotdot], "../dev/zero")):
+                ("verify with a ../ name in SHA256SUMS", ["verify", dotdot], "../dev/zero"),
+                ("a medium folder of another user", ["medium", product, theirs, brannic], "belongs to another user"),
+                ("a medium folder others may write", ["medium", product, shared, brannic], "others may write"),
+                ("a medium folder that is a link", ["medium", product, linked, brannic], "a symbolic link"),
+                ("a link planted at an output name", ["medium", product, planted, brannic], "not empty")):
             r = run_within(tool, *args)
             check(r.returncode == 1 and named in r.stderr and tree(d) == before, f"{what} is refused")
         # A disk that fills up at close (a 128 KiB tmpfs, 128 KiB of noise packed).
@@ -212,14 +269,50 @@ def main():
                       "a full disk is reported, nothing left on it")
             finally:
                 run("umount", full)
-        # Past what the setup can unpack (a sparse file): refused, said why.
+        # What the 4-byte length field holds: one byte more (a sparse file)
+        # is refused, said why; a file past 2 GiB unpacks.
         big = os.path.join(d, "big")
         with open(big, "wb") as f:
-            f.truncate(0x7FFFFFFF - 1024 + 1)
+            f.truncate(1 << 32)
         r = subprocess.run([tool, "pack", big, big + ".pk"], capture_output=True, text=True)
-        check(r.returncode == 1 and "too large for the setup" in r.stderr and not os.path.exists(big + ".pk"),
-              "a file larger than the setup unpacks is refused")
+        check(r.returncode == 1 and "too large for the packed format" in r.stderr and not os.path.exists(big + ".pk"),
+              "a file larger than the length field holds is refused")
+        z = zlib.compressobj()
+        with open(big + ".pk", "wb") as f:
+            f.write(struct.pack("<I", (1 << 31) + 1))
+            for _ in range(32):
+                f.write(z.compress(bytes(1 << 26)))
+            f.write(z.compress(b"\0") + z.flush())
+        check(run(tool, "unpack", big + ".pk", "/dev/null") == 0, "a file of 2 GiB and 1 byte unpacks")
+        os.remove(big + ".pk")
         check(run(tool) == 2, "usage")
+
+        # Another user who may write the folder the release is laid in (mode
+        # 1777) makes the medium folder first, or makes it while the signer
+        # runs, and swaps the program the signer reads for a foreign one: no
+        # foreign program is signed.
+        os.chmod(d, 0o711)
+        release = os.path.join(d, "release")
+        os.mkdir(release)
+        os.chmod(release, 0o1777)
+        foreign = os.path.join(d, "foreign.exe")
+        blob = bytearray(open(setup, "rb").read())
+        blob[0x4E:0x56] = b"FOREIGN!"
+        open(foreign, "wb").write(blob)
+        os.chmod(foreign, 0o644)
+        swap = os.path.join(d, "swap.sh")
+        open(swap, "w").write(f"""setpriv --reuid=nobody --regid=nogroup --clear-groups sh -c \\
+  'cp "$0" "$1.x" && mv -f "$1.x" "$1"; mkdir -m 777 "$2"' {foreign} "$1" "$3" 2>/dev/null
+exec osslsigncode sign -certs {cert} -key {key} -h sha256 -in "$1" -out "$2"
+""")
+        first, during = os.path.join(release, "first"), os.path.join(release, "during")
+        subprocess.run(as_nobody("mkdir", "-m", "777", first), check=True)
+        for m in (first, during):
+            r = run_within(tool, "medium", product, m, program_dll, setup, iqvn,
+                           "--sign-command", f"sh {swap} {{in}} {{out}} {m}")
+            check(r.returncode == 1 and "cannot lay the medium" in r.stderr and
+                  not any(b"FOREIGN!" in open(os.path.join(m, n), "rb").read() for n in os.listdir(m)),
+                  f"a watcher cannot get a foreign program signed in {os.path.basename(m)}")
     return report()
 
 
