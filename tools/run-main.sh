@@ -15,7 +15,9 @@ tools/build.sh native win32 win64
 
 out=$PWD/out
 rm -rf "$out"
-mkdir -p "$out/product" "$out/medium" "$out/medium-win64" "$out/screenshots"
+# The medium tool makes each medium folder itself (it refuses one that
+# exists and others may write).
+mkdir -p "$out/product" "$out/screenshots"
 build/native/bin/qvnpack sample "$out/product"
 for arch in win32 win64; do
   medium=$out/medium
