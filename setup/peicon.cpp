@@ -154,15 +154,10 @@ bool PlausibleImage(const unsigned char *p, unsigned long len)
     if (width == 0 || width > 256 || height == 0 || height > 512 || height % 2 || planes != 1) return false;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
     if (compression != 0) return false; // BI_RGB only
-    unsigned long palette = 0;
-    if (bits <= 8) {
-        palette = 1ul << bits;
-        if (used != 0 && used < palette) palette = used;
-    } else if (used > 256) {
-        return false;
-    } else {
-        palette = used;
-    }
+    // The palette as long as any reader may take it: the count the header
+    // gives, else a full one for 8 bits or fewer.
+    if (used > 256) return false;
+    unsigned long palette = used ? used : bits <= 8 ? 1ul << bits : 0;
     // At most 124 + 1024 + 256 * 1024 + 256 * 32 bytes: no sum can wrap.
     unsigned long rows = height / 2;
     unsigned long colour = (width * bits + 31) / 32 * 4, mask = (width + 31) / 32 * 4;
@@ -173,11 +168,11 @@ bool PlausibleImage(const unsigned char *p, unsigned long len)
 // How well an entry of width have serves want: lower is better. The exact
 // size first; then the smallest larger one (scaling down looks better than
 // scaling up); then the largest smaller one.
-unsigned long Distance(unsigned have, unsigned want)
+unsigned Distance(unsigned have, unsigned want)
 {
     if (have == want) return 0;
     if (have > want) return have - want;
-    return 0x10000ul + (want - have);
+    return 0x10000u + (want - have);
 }
 
 } // namespace
@@ -187,6 +182,8 @@ int PeIconFind(const unsigned char *image, unsigned long size, unsigned want, un
 {
     *offset = 0;
     *length = 0;
+    // No image is wider than 256: a wider want is served as that.
+    if (want > 256) want = 256;
     Image im;
     if (!ReadHeaders(image, size, &im)) return 0;
     unsigned long groupAt, groupLength;
@@ -198,12 +195,12 @@ int PeIconFind(const unsigned char *image, unsigned long size, unsigned want, un
     unsigned long count = Get16(group + 4);
     if (count == 0 || count > (groupLength - 6) / 14) return 0;
     const unsigned char *best = 0;
-    unsigned long bestDistance = 0;
+    unsigned bestDistance = 0;
     unsigned bestBits = 0;
     for (unsigned long i = 0; i < count; i++) {
         const unsigned char *e = group + 6 + i * 14;
         unsigned width = e[0] ? e[0] : 256;
-        unsigned long distance = Distance(width, want);
+        unsigned distance = Distance(width, want);
         unsigned bits = Get16(e + 6);
         // Of two images of the same size, the one with more colours.
         if (!best || distance < bestDistance || (distance == bestDistance && bits > bestBits)) {
