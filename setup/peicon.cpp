@@ -130,39 +130,32 @@ bool FindData(const Image &im, unsigned type, unsigned id, unsigned long *off, u
     return true;
 }
 
-// Whether len bytes at p are an icon image Windows can take: a PNG file,
-// or a BITMAPINFOHEADER (or a later, longer header of its kind) followed by
-// the palette, the colour rows and the mask rows it announces.
+// Whether len bytes at p are an icon image Windows can take: a PNG file, or
+// a BITMAPINFOHEADER followed by the palette, the colour rows and the mask
+// rows it announces (row lengths as any reader computes them, for any bit
+// count up to 32).
 bool PlausibleImage(const unsigned char *p, unsigned long len)
 {
-    static const unsigned char png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (len >= 8 && p[0] == png[0]) {
-        for (int i = 0; i < 8; i++)
+    static const unsigned char png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    // The signature, then the IHDR chunk: length 13, type, data, CRC.
+    if (len >= 8 + 25 && p[0] == png[0]) {
+        for (int i = 0; i < 16; i++)
             if (p[i] != png[i]) return false;
-        // The signature, then the IHDR chunk: length 13, type, data, CRC.
-        return len >= 8 + 25 && Get32(p + 8) == 0x0D000000ul && p[12] == 'I' && p[13] == 'H' &&
-               p[14] == 'D' && p[15] == 'R';
+        return true;
     }
-    if (len < 40) return false;
-    unsigned long header = Get32(p);
-    if (header != 40 && header != 108 && header != 124) return false;
-    if (len < header) return false;
-    unsigned long width = Get32(p + 4), height = Get32(p + 8);
-    unsigned planes = Get16(p + 12), bits = Get16(p + 14);
-    unsigned long compression = Get32(p + 16), used = Get32(p + 32);
-    // The height counts the colour rows and the mask rows together.
-    if (width == 0 || width > 256 || height == 0 || height > 512 || height % 2 || planes != 1) return false;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
-    if (compression != 0) return false; // BI_RGB only
+    if (len < 40 || Get32(p) != 40) return false;
+    unsigned long width = Get32(p + 4), height = Get32(p + 8), bits = Get16(p + 14), used = Get32(p + 32);
+    // Width 1 to 256; the height counts the colour rows and the mask rows
+    // together (x - 1 > n: x outside 1 to n + 1, 0 included).
+    if (width - 1 > 255 || height - 1 > 511 || Get16(p + 12) != 1 || bits - 1 > 31 || Get32(p + 16) != 0 ||
+        used > 256)
+        return false;
     // The palette as long as any reader may take it: the count the header
     // gives, else a full one for 8 bits or fewer.
-    if (used > 256) return false;
     unsigned long palette = used ? used : bits <= 8 ? 1ul << bits : 0;
-    // At most 124 + 1024 + 256 * 1024 + 256 * 32 bytes: no sum can wrap.
+    // At most 40 + 1024 + 256 * 1024 + 256 * 32 bytes: no sum can wrap.
     unsigned long rows = height / 2;
-    unsigned long colour = (width * bits + 31) / 32 * 4, mask = (width + 31) / 32 * 4;
-    unsigned long need = header + palette * 4 + rows * colour + rows * mask;
-    return len >= need;
+    return len >= 40 + palette * 4 + rows * ((width * bits + 31) / 32 * 4 + (width + 31) / 32 * 4);
 }
 
 // How well an entry of width have serves want: lower is better. The exact
@@ -193,7 +186,7 @@ int PeIconFind(const unsigned char *image, unsigned long size, unsigned want, un
     const unsigned char *group = image + groupAt;
     if (groupLength < 6 || Get16(group) != 0 || Get16(group + 2) != 1) return 0;
     unsigned long count = Get16(group + 4);
-    if (count == 0 || count > (groupLength - 6) / 14) return 0;
+    if (count == 0 || 6 + count * 14 > groupLength) return 0;
     const unsigned char *best = 0;
     unsigned bestDistance = 0;
     unsigned bestBits = 0;
