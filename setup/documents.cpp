@@ -1,7 +1,6 @@
 // The licence agreement and finish pages: documents unpacked from the
 // medium in memory.
 #include "setup.h"
-#include "packfile.h"
 #include "product.h"
 
 static const char kCrLf[] = "\r\n";
@@ -14,9 +13,7 @@ static const char kCrLf[] = "\r\n";
 static void FetchDocument(const char *name)
 {
     ClearScratch();
-    qelStrPlus(name, setup.workText);
-    qelStrPlus(setup.workText, setup.sourceName);
-    UnpackInto(setup.sourceName, setup.documentText, DOCUMENT_SIZE);
+    UnpackMedium(name, setup.documentText, DOCUMENT_SIZE, 0);
 }
 
 void InitialiseAgreement(HWND page)

@@ -55,32 +55,13 @@ static void MakeFolder(const char *folder)
     if (!IsFileFound(folder)) Missing(folder);
 }
 
-// The whole of a file in a memory bank block; 0 when it cannot be read whole.
-static unsigned char *ReadAll(const char *name, int size)
+int UnpackMedium(const char *name, void *buffer, unsigned capacity, const char *destination)
 {
-    unsigned char *block = (unsigned char *)qelMemBank(1, size);
-    if (block && qelReadFile(name, 1, block, (unsigned)size) != size) {
-        qelMemBank(0, (intptr_t)block);
-        return 0;
-    }
-    return block;
-}
-
-// A plain copy succeeded when the destination holds exactly the source's
-// bytes: an older file of the same size that could not be replaced is not
-// the installed one. The copied file is small enough to compare in memory.
-static bool Copied(const char *source, const char *destination)
-{
-    qelCopyFile(source, destination);
-    int size = qelFileSize(source);
-    if (size < 0 || qelFileSize(destination) != size) return false;
-    if (size == 0) return true;
-    unsigned char *a = ReadAll(source, size), *b = ReadAll(destination, size);
-    bool same = a && b;
-    for (int i = 0; same && i < size; i++) same = a[i] == b[i];
-    if (a) qelMemBank(0, (intptr_t)a);
-    if (b) qelMemBank(0, (intptr_t)b);
-    return same;
+    unsigned size;
+    unsigned char *packed = MediumTake(name, name, &size, 0);
+    int result = packed ? UnpackBytes(packed, size, buffer, capacity, destination) : 0;
+    qelMemBank(0, (intptr_t)packed);
+    return result;
 }
 
 void RunInstall(HWND page)
@@ -96,14 +77,14 @@ void RunInstall(HWND page)
         const auto &row = kProductPlan[i];
         ClearScratch();
         qelStrPlus(row.name, setup.workText);
-        qelStrPlus(setup.workText, setup.sourceName);
         const char *folder = row.folder == kInstallFolder ? setup.installFolder : setup.clipFolder;
         qelPathPlus(folder, setup.workText, setup.destinationPath);
-        // A medium with a list installs the very Brannic.dll it checked and
-        // loaded, or none.
-        bool done = row.action == kUnpack ? PackFile(-1, setup.sourceName, setup.destinationPath) > 0
-                    : MediumListed()      ? InstallBrannic(setup.destinationPath) > 0
-                                          : Copied(setup.sourceName, setup.destinationPath);
+        // Brannic.dll is installed from the very bytes that were checked
+        // and loaded, or not at all.
+        const unsigned char *bytes;
+        unsigned size;
+        bool done = row.action == kUnpack ? UnpackMedium(row.name, 0, 0, setup.destinationPath) > 0
+                                          : MediumBrannic(&bytes, &size) && WriteWhole(setup.destinationPath, bytes, size) > 0;
         installed[i] = done;
         if (!done) Missing(row.name);
         qelProgressBar(page, IDC_INSTALL_PROGRESS, row.step, PRODUCT_STEPS);

@@ -2,16 +2,16 @@
 #include "setup.h"
 #include "medium.h"
 #include "product.h"
+#include "peicon.h"
 
-// Restricts where DLLs are searched for: the system folder only. Where the
-// platform does not offer it, DLLs the setup loads itself are loaded by
-// full path anyway.
-static void RestrictDllSearch(void)
+// Restricts where DLLs are searched for: the system folder only. 0 where
+// Windows lacks the update that offers it (and LOAD_LIBRARY_SEARCH_SYSTEM32).
+static int RestrictDllSearch(void)
 {
     typedef BOOL(WINAPI * SetDirsFn)(DWORD);
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     SetDirsFn setDirs = (SetDirsFn)(void *)GetProcAddress(kernel, "SetDefaultDllDirectories");
-    if (setDirs) setDirs(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return setDirs && setDirs(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 // The shell, COM and the common controls load further DLLs by name as they
@@ -36,43 +36,42 @@ static void InitialiseCommonControls(void)
     if (init) init();
 }
 
-// The pages' icon is iQvn.exe's. With a medium's list it is taken only
-// from the file the list vouches for, held unchanged while the shell reads
-// it; otherwise the setup program's own icon is shown.
+// The pages' icon is iQvn.exe's first icon, parsed out of the bytes read
+// (and checked) from the medium; nothing of the medium reaches the shell.
+// Without a usable one the setup program's own icon is shown.
 static void LoadPageIcon(void)
 {
-    typedef HICON(WINAPI * ExtractFn)(HINSTANCE, LPSTR, WORD *);
-    ExtractFn extract = (ExtractFn)(void *)qelSystemProc("shell32.dll", "ExtractAssociatedIconA");
-    char iconFile[MAX_PATH] = PRODUCT_ICON_FILE;
-    HANDLE held = INVALID_HANDLE_VALUE;
-    if (MediumListed()) {
-        unsigned size;
-        unsigned char *bytes = MediumReadHeld(iconFile, iconFile, &size, &held);
-        if (!bytes) {
-            setup.pageIcon = LoadIconA(setup.instance, MAKEINTRESOURCEA(IDI_QVN));
-            return;
-        }
-        qelMemBank(0, (intptr_t)bytes);
-    }
-    if (extract) setup.pageIcon = extract(setup.instance, iconFile, &setup.pageIconIndex);
-    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    unsigned size;
+    unsigned long at, length;
+    unsigned char *image = MediumTake(PRODUCT_ICON_FILE, PRODUCT_ICON_FILE, &size, 0);
+    if (image && PeIconFind(image, size, (unsigned)GetSystemMetrics(SM_CXICON), &at, &length))
+        setup.pageIcon = CreateIconFromResourceEx(image + at, length, TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
+    qelMemBank(0, (intptr_t)image);
+    if (!setup.pageIcon) setup.pageIcon = LoadIconA(setup.instance, MAKEINTRESOURCEA(IDI_QVN));
 }
 
-// The process entry: no C runtime start-up runs before it. Runs the four
+// The process entry: no C runtime start-up runs before it. Refuses to run
+// where DLL loads cannot be kept to the system folder, then runs the four
 // pages one after the other and ends the process: exit code 0 when
 // everything was installed, 1 when the finish page had to report anything
-// missing. A confirmed cancel ends the process earlier, with 0.
+// missing. A confirmed cancel ends the process earlier, with 2.
 extern "C" void SetupMain(void)
 {
     qelBindState[0] = 2; // the running program: the loader bound the imports
-    RestrictDllSearch();
-    PreloadSystemDlls();
     setup.instance = GetModuleHandleA(0);
+    if (!RestrictDllSearch()) {
+        qelAlert("Quorvane Setup",
+                 "Windows lacks the update it needs to load DLLs safely (KB2533623). "
+                 "Install it, then run Setup again.",
+                 0, 0, MB_OK | MB_ICONSTOP);
+        SetupEnd(1);
+    }
+    PreloadSystemDlls();
     LoadPageIcon();
     InitialiseCommonControls();
     static const DLGPROC pages[] = {WelcomePageProc, AgreementPageProc, InstallPageProc, FinishPageProc};
     static const int ids[] = {IDD_WELCOME, IDD_LICENSE, IDD_INSTALL, IDD_FINISH};
     for (int i = 0; i < 4; i++)
         DialogBoxParamA(setup.instance, MAKEINTRESOURCEA(ids[i]), 0, pages[i], 0);
-    ExitProcess(setup.runCompleted && setup.missingCount == 0 ? 0 : 1);
+    SetupEnd(setup.runCompleted && setup.missingCount == 0 ? 0 : 1);
 }

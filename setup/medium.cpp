@@ -1,9 +1,11 @@
-// The medium's list (medlist.h) and the checks made against it. SHA-256
-// comes from the system's CryptoAPI, loaded by full path from the system
-// folder like every other DLL the setup loads itself.
+// The medium's files as the setup reads, checks and holds them, and
+// Brannic.dll loaded from the checked bytes. SHA-256 comes from the
+// system's CryptoAPI, loaded by full path from the system folder like
+// every other DLL the setup loads itself.
 #include "medium.h"
 #include "medlist.h"
 #include "packcore.h"
+#include "product.h"
 #include "resources/resource.h"
 #include <wincrypt.h>
 
@@ -68,32 +70,149 @@ static int Sha256(const unsigned char *data, unsigned size, unsigned char *diges
     return done;
 }
 
-int MediumVouches(const char *name, const unsigned char *data, unsigned size)
+// States through the debugger channel why a file of the medium (a name of
+// the product's table) is refused.
+static void Refuse(const char *name, const char *why)
+{
+    char line[128];
+    qelMemClr(line, sizeof line);
+    qelStrPlus("InstallQvn: refused ", line);
+    qelStrPlus(name, line);
+    qelStrPlus(": ", line);
+    qelStrPlus(why, line);
+    qelStrPlus("\n", line);
+    OutputDebugStringA(line);
+}
+
+int MediumCheck(const char *name, const unsigned char *data, unsigned size)
 {
     if (!MediumListed()) return 1;
     const unsigned char *want = Expected(name);
     unsigned char got[MEDLIST_DIGEST];
-    if (!want || !Sha256(data, size, got)) return 0;
-    int same = 1;
-    for (int i = 0; i < MEDLIST_DIGEST; i++) same &= got[i] == want[i];
-    return same;
+    const char *why = !want ? "not listed" : !Sha256(data, size, got) ? "no SHA-256 from the system" : 0;
+    if (!why) {
+        int same = 1;
+        for (int i = 0; i < MEDLIST_DIGEST; i++) same &= got[i] == want[i];
+        if (same) return 1;
+        why = "digest differs";
+    }
+    Refuse(name, why);
+    return 0;
 }
 
-unsigned char *MediumReadHeld(const char *path, const char *name, unsigned *size, HANDLE *held)
+HANDLE MediumOpen(const char *path)
 {
-    *held = INVALID_HANDLE_VALUE;
     // Shared for reading only: no writer, renamer or deleter while open.
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
-    if (file == INVALID_HANDLE_VALUE) return 0;
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
+}
+
+unsigned char *MediumRead(HANDLE file, unsigned *size)
+{
     DWORD high = 0, n = GetFileSize(file, &high), got = 0;
-    unsigned char *data = 0;
-    if (high == 0 && n <= PACK_MAX_LENGTH) data = (unsigned char *)qelMemBank(1, (intptr_t)n);
-    if (data && ReadFile(file, data, n, &got, 0) && got == n && MediumVouches(name, data, n)) {
-        *size = n;
-        *held = file;
-        return data;
-    }
-    if (data) qelMemBank(0, (intptr_t)data);
+    if (high != 0 || n == 0 || n > PACK_MAX_LENGTH) return 0;
+    unsigned char *data = (unsigned char *)qelMemBank(1, (intptr_t)n);
+    if (data && (!ReadFile(file, data, n, &got, 0) || got != n)) data = (unsigned char *)qelMemBank(0, (intptr_t)data);
+    *size = n;
+    return data;
+}
+
+unsigned char *MediumTake(const char *path, const char *name, unsigned *size, HANDLE *held)
+{
+    HANDLE file = MediumOpen(path);
+    unsigned char *data = file != INVALID_HANDLE_VALUE ? MediumRead(file, size) : 0;
+    if (!data) Refuse(name, "cannot be read");
+    if (data && !MediumCheck(name, data, *size)) data = (unsigned char *)qelMemBank(0, (intptr_t)data);
+    if (data && held) *held = file;
+    else if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return data;
+}
+
+static HMODULE brannic;
+static unsigned char *brannicBytes;
+static unsigned brannicSize;
+// Brannic.dll's path in its private folder, and the length of the
+// folder's path in it; empty (0) while there is none.
+static char privateFile[MAX_PATH + 64];
+static int privateFolder;
+
+// A self-relative security descriptor with a protected DACL that gives
+// SYSTEM and the Administrators full control, inherited by what the folder
+// holds, and nobody else any access. Constant data: nothing to build or free.
+alignas(4) static const unsigned char kPrivateAccess[] = {
+    1, 0, 0x04, 0x90,                              // revision, control: self-relative, DACL present and protected
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0, // no owner, group or SACL; the DACL at 20
+    2, 0, 52, 0, 2, 0, 0, 0,                       // ACL revision 2, 52 bytes, 2 entries
+    0, 3, 20, 0, 0xFF, 0x01, 0x1F, 0x00,           // allow, inherited by files and folders: FILE_ALL_ACCESS
+    1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0,           //   S-1-5-18 (SYSTEM)
+    0, 3, 24, 0, 0xFF, 0x01, 0x1F, 0x00,           // the same for
+    1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0, //   S-1-5-32-544 (Administrators)
+};
+
+// Writes size bytes at data as Brannic.dll into a new folder of the
+// temporary folder whose name holds 128 random bits, created with the
+// access above; a name that exists already fails. 1 on success, with
+// privateFile the DLL's full path.
+static int WritePrivateCopy(const unsigned char *data, unsigned size)
+{
+    typedef BOOLEAN(WINAPI * RandomFn)(PVOID, ULONG);
+    RandomFn random = (RandomFn)(void *)qelSystemProc("advapi32.dll", "SystemFunction036");
+    unsigned noise[4];
+    char path[sizeof privateFile];
+    qelMemClr(path, sizeof path);
+    DWORD n = GetTempPathA(MAX_PATH, path);
+    if (!random || n == 0 || n >= MAX_PATH || !random(noise, sizeof noise)) return 0;
+    qelStrPlus("Qvn", path);
+    for (unsigned word : noise) IntToHexText(word, path + qelStrLen(path));
+    static const SECURITY_ATTRIBUTES kAccess = {sizeof kAccess, (void *)kPrivateAccess, FALSE};
+    // Only a folder this process made is ever removed.
+    if (!CreateDirectoryA(path, (SECURITY_ATTRIBUTES *)&kAccess)) return 0;
+    privateFolder = qelStrLen(path);
+    qelStrPlus("\\" PRODUCT_BRANNIC, path);
+    qelMemCopy(path, privateFile, sizeof path);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, 0);
+    DWORD wrote = 0;
+    BOOL done = WriteFile(file, data, size, &wrote, 0) && wrote == size;
     CloseHandle(file);
-    return 0;
+    return done;
+}
+
+HMODULE MediumBrannic(const unsigned char **bytes, unsigned *size)
+{
+    if (!brannic) {
+        char path[MAX_PATH + 16];
+        qelMemClr(path, sizeof path);
+        DWORD n = GetModuleFileNameA(qelModule(), path, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) return 0;
+        while (n > 0 && path[n - 1] != '\\' && path[n - 1] != '/') path[--n] = 0;
+        qelStrPlus(PRODUCT_BRANNIC, path);
+        // The medium's file stays held until the process ends: without a
+        // list it is the file that is loaded.
+        HANDLE held;
+        unsigned char *data = MediumTake(path, PRODUCT_BRANNIC, &brannicSize, &held);
+        if (!data) return 0;
+        if (!MediumListed() || WritePrivateCopy(data, brannicSize))
+            brannic = LoadLibraryExA(privateFolder ? privateFile : path, 0, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (!brannic) {
+            qelMemBank(0, (intptr_t)data);
+            CloseHandle(held);
+            MediumRelease();
+            return 0;
+        }
+        brannicBytes = data;
+    }
+    *bytes = brannicBytes;
+    *size = brannicSize;
+    return brannic;
+}
+
+void MediumRelease(void)
+{
+    if (brannic) FreeLibrary(brannic);
+    brannic = 0;
+    if (!privateFolder) return;
+    if (!DeleteFileA(privateFile)) MoveFileExA(privateFile, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+    privateFile[privateFolder] = 0;
+    if (!RemoveDirectoryA(privateFile)) MoveFileExA(privateFile, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+    privateFile[0] = 0;
+    privateFolder = 0;
 }

@@ -1,11 +1,16 @@
-/* medium.h: which files of its medium the setup trusts.
+/* medium.h: the one place where the setup opens files of its medium.
  *
  * A setup program laid on a medium by the medium tool carries the SHA-256
  * of every other file it reads from there (medlist.h). Each such file is
- * then checked before it is loaded, unpacked, installed or shown, and one
- * that does not match, or that the list does not name, is treated as
- * missing. A setup program without a filled list (as built, or laid by
- * hand or by another tool) trusts its medium as it is.
+ * read whole into memory and checked there; everything the setup does with
+ * it (unpack, show, install, load) works from those bytes, never from the
+ * file taken again by its name. A file that does not match, or that the
+ * list does not name, is refused, and the reason is stated through
+ * OutputDebugStringA. A setup program without a filled list (as built, or
+ * laid by hand or by another tool) trusts its medium as it is.
+ *
+ * Opening, reading and checking are separate steps, so that a caller may
+ * hold a file open while it reads it in parts.
  */
 #ifndef MEDIUM_H
 #define MEDIUM_H
@@ -15,17 +20,34 @@
 /* 1 when the setup program carries a filled list. */
 int MediumListed(void);
 
-/* 1 when size bytes at data are the file name as the list gives it, or
-   when there is no list; 0 when the list does not name it, it does not
-   match, or SHA-256 cannot be had from the system. */
-int MediumVouches(const char *name, const unsigned char *data, unsigned size);
+/* Opens path for reading such that nobody can write, rename or delete the
+   file while the handle is open; INVALID_HANDLE_VALUE when it cannot. */
+HANDLE MediumOpen(const char *path);
 
-/* Opens path for reading such that nobody can write, rename or delete it
-   while the handle is open, reads it whole and checks it as name. Returns
-   its bytes in a memory bank block (its size in *size) and the open handle
-   in *held, which the caller keeps for as long as the file must stay as it
-   was checked; 0 (and no handle) when it cannot be opened or read whole or
-   is not vouched for. */
-unsigned char *MediumReadHeld(const char *path, const char *name, unsigned *size, HANDLE *held);
+/* The whole of an open file in a memory bank block (its size in *size);
+   0 when it is empty, too large for the codec or not read whole. */
+unsigned char *MediumRead(HANDLE file, unsigned *size);
+
+/* 1 when size bytes at data are the file name as the list gives it, or
+   when there is no list; else 0, with the reason stated. */
+int MediumCheck(const char *name, const unsigned char *data, unsigned size);
+
+/* Opens, reads and checks path as name. Returns its bytes (the caller
+   frees them with qelMemBank); the open handle goes to *held when held is
+   not 0, else it is closed. 0 (and no handle) when the file is refused. */
+unsigned char *MediumTake(const char *path, const char *name, unsigned *size, HANDLE *held);
+
+/* Brannic.dll from the setup program's folder, read, checked and held
+   until the process ends. With a filled list its bytes are written into a
+   fresh folder that only SYSTEM and the Administrators may write, and the
+   DLL is loaded from there; without one it is loaded from the setup
+   program's folder. Either way by full path, its own imports from the
+   system folder only. The checked bytes go to *bytes and *size. 0 when it
+   is refused or cannot be loaded. */
+HMODULE MediumBrannic(const unsigned char **bytes, unsigned *size);
+
+/* Unloads Brannic.dll and removes its private folder, or marks the folder
+   for removal at the next restart when it cannot be removed now. */
+void MediumRelease(void);
 
 #endif

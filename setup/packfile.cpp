@@ -2,57 +2,29 @@
 #include "packfile.h"
 #include "packcore.h"
 #include "medium.h"
-#include "product.h"
 
-// zlib lives in Brannic.dll beside the module that holds this code. It is
-// loaded by full path on first use, never through the import table (a
-// program that loads the executable as a library need not have it) and
-// never through the default search path (a planted copy elsewhere must not
-// be picked up). When the medium's list is filled, only the file it names
-// is loaded: read whole and checked through a handle that nobody may write,
-// rename or delete through until the process ends, so the bytes checked
-// are the bytes loaded and, later, the bytes installed.
+// zlib lives in Brannic.dll, loaded on first use (MediumBrannic), never
+// through the import table: a program that loads the executable as a
+// library need not have it.
 static ZlibCalls zlib;
-static unsigned char *brannicBytes;
-static unsigned brannicSize;
 
 static const ZlibCalls *Zlib(void)
 {
     if (zlib.uncompress) return &zlib;
-    char path[MAX_PATH + 16];
-    DWORD n = GetModuleFileNameA(qelModule(), path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return 0;
-    while (n > 0 && path[n - 1] != '\\' && path[n - 1] != '/') n--;
-    const char *name = PRODUCT_BRANNIC;
-    for (int i = 0; name[i]; i++) path[n++] = name[i];
-    path[n] = 0;
-    HANDLE held = INVALID_HANDLE_VALUE;
-    unsigned char *bytes = 0;
-    unsigned size = 0;
-    if (MediumListed() && !(bytes = MediumReadHeld(path, name, &size, &held))) return 0;
-    HMODULE dll = LoadLibraryExA(path, 0, LOAD_WITH_ALTERED_SEARCH_PATH);
-    ZlibCalls found = {};
-    if (dll) {
-        found.compress = (decltype(found.compress))(void *)GetProcAddress(dll, "compress");
-        found.uncompress = (decltype(found.uncompress))(void *)GetProcAddress(dll, "uncompress");
-        found.compressBound = (decltype(found.compressBound))(void *)GetProcAddress(dll, "compressBound");
-    }
-    if (!found.compress || !found.uncompress || !found.compressBound) {
-        if (dll) FreeLibrary(dll);
-        if (bytes) qelMemBank(0, (intptr_t)bytes);
-        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-        return 0;
-    }
+    const unsigned char *bytes;
+    unsigned size;
+    HMODULE dll = MediumBrannic(&bytes, &size);
+    if (!dll) return 0;
+    ZlibCalls found;
+    found.compress = (decltype(found.compress))(void *)GetProcAddress(dll, "compress");
+    found.uncompress = (decltype(found.uncompress))(void *)GetProcAddress(dll, "uncompress");
+    found.compressBound = (decltype(found.compressBound))(void *)GetProcAddress(dll, "compressBound");
+    if (!found.compress || !found.uncompress || !found.compressBound) return 0;
     zlib = found;
-    brannicBytes = bytes;
-    brannicSize = size;
     return &zlib;
 }
 
-// Writes the whole result from the first byte and cuts any longer old
-// content. A write that falls short is a failure: the incomplete file is
-// removed unless the write never touched an existing one.
-static int WriteWhole(const char *destination, const unsigned char *data, unsigned length)
+int WriteWhole(const char *destination, const unsigned char *data, unsigned length)
 {
     int existed = IsFileFound(destination);
     int written = qelWriteFile(destination, 1, data, length);
@@ -63,18 +35,13 @@ static int WriteWhole(const char *destination, const unsigned char *data, unsign
 }
 
 // The whole of source in a memory bank block (with slack behind it), its
-// size in *size; 0 when it is missing, empty, too large or not read whole,
-// or, read for unpacking, not vouched for by the medium's list.
-static unsigned char *ReadWhole(const char *source, unsigned *size, bool unpacking)
+// size in *size; 0 when it is missing, empty, too large or not read whole.
+static unsigned char *ReadWhole(const char *source, unsigned *size)
 {
     int n = qelFileSize(source);
     if (n <= 0 || (unsigned)n > PACK_MAX_LENGTH) return 0;
     unsigned char *in = (unsigned char *)qelMemBank(1, n + 1024);
-    if (!in) return 0;
-    if (qelReadFile(source, 1, in, (unsigned)n) != n || (unpacking && !MediumVouches(source, in, (unsigned)n))) {
-        qelMemBank(0, (intptr_t)in);
-        return 0;
-    }
+    if (in && qelReadFile(source, 1, in, (unsigned)n) != n) in = (unsigned char *)qelMemBank(0, (intptr_t)in);
     *size = (unsigned)n;
     return in;
 }
@@ -83,13 +50,15 @@ int PackFile(int mode, const char *source, const char *destination)
 {
     if (!source || !destination) return 0;
     unsigned size = 0;
-    unsigned char *in = ReadWhole(source, &size, mode == -1);
+    unsigned char *in = ReadWhole(source, &size);
     if (!in) return 0;
     int result = 0;
     const ZlibCalls *z;
-    if ((mode == 1 || mode == -1) && (z = Zlib())) {
+    if (mode == -1) {
+        result = UnpackBytes(in, size, 0, 0, destination);
+    } else if (mode == 1 && (z = Zlib())) {
         unsigned length = 0;
-        unsigned char *out = mode == 1 ? PackBlock(z, in, size, &length) : UnpackBlock(z, in, size, &length);
+        unsigned char *out = PackBlock(z, in, size, &length);
         if (out) {
             result = WriteWhole(destination, out, length);
             qelMemBank(0, (intptr_t)out);
@@ -99,27 +68,20 @@ int PackFile(int mode, const char *source, const char *destination)
     return result;
 }
 
-int UnpackInto(const char *source, void *buffer, unsigned capacity)
+int UnpackBytes(const unsigned char *packed, unsigned size, void *buffer, unsigned capacity,
+                const char *destination)
 {
-    if (!source || !buffer) return 0;
-    unsigned size = 0;
-    unsigned char *in = ReadWhole(source, &size, true);
-    if (!in) return 0;
-    int copied = 0;
-    const ZlibCalls *z = Zlib();
+    const ZlibCalls *z = packed ? Zlib() : 0;
     unsigned length = 0;
-    unsigned char *out = z ? UnpackBlock(z, in, size, &length) : 0;
-    if (out) {
-        copied = (int)(length < capacity ? length : capacity);
-        qelMemCopy(out, buffer, copied);
-        qelMemBank(0, (intptr_t)out);
+    unsigned char *out = z ? UnpackBlock(z, packed, size, &length) : 0;
+    if (!out) return 0;
+    int result;
+    if (destination) {
+        result = WriteWhole(destination, out, length);
+    } else {
+        result = (int)(length < capacity ? length : capacity);
+        qelMemCopy(out, buffer, result);
     }
-    qelMemBank(0, (intptr_t)in);
-    return copied;
-}
-
-int InstallBrannic(const char *destination)
-{
-    if (!destination || !Zlib() || !brannicBytes) return 0;
-    return WriteWhole(destination, brannicBytes, brannicSize);
+    qelMemBank(0, (intptr_t)out);
+    return result;
 }

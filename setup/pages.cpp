@@ -1,8 +1,15 @@
 // The page frame every page shares, the four page procedures and the
 // welcome page; the shared setup state.
 #include "setup.h"
+#include "medium.h"
 
 SetupState setup;
+
+void SetupEnd(UINT code)
+{
+    MediumRelease();
+    ExitProcess(code);
+}
 
 void ClearScratch(void)
 {
@@ -58,7 +65,7 @@ INT_PTR PageFrame(const Page *p, HWND window, UINT message, WPARAM wParam)
         } else if (p->cancel && id == p->cancel) {
             if (qelAlert(p->confirmCaption, p->confirmText, page, 0, MB_YESNO | MB_ICONQUESTION) == IDYES) {
                 EndDialog(page, 0);
-                ExitProcess(0);
+                SetupEnd(2);
             }
         }
         return 1; // every command is handled, known or not

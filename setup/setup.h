@@ -14,7 +14,6 @@
 struct SetupState {
     HINSTANCE instance;
     HICON pageIcon;
-    WORD pageIconIndex;
     HWND currentPage;
     char windowsFolder[TEXT_SIZE];
     char tempFolder[TEXT_SIZE];
@@ -70,6 +69,17 @@ void InitialiseInstall(HWND page);
 void RunInstall(HWND page);
 void InitialiseAgreement(HWND page);
 void InitialiseFinish(HWND page);
+
+/* Takes the packed file name from the medium (medium.h) and unpacks it
+   (UnpackBytes): to destination when it is given, else at most capacity
+   bytes into buffer. The bytes written or copied; 0 when it is refused or
+   does not unpack. */
+int UnpackMedium(const char *name, void *buffer, unsigned capacity, const char *destination);
+
+/* Ends the setup with the given exit code (0 everything installed, 1 not
+   all installed or no safe start, 2 a confirmed cancel), removing what it
+   made for itself on the way. */
+void SetupEnd(UINT code) __attribute__((noreturn));
 
 /* Writes a shell shortcut to target (also its icon source, at iconIndex)
    starting in workingFolder. 1 when the shortcut file was saved, else 0. */

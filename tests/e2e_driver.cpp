@@ -1,7 +1,7 @@
 // Drives the real InstallQvn.exe from outside, the way a user would: finds
 // each page by its caption, reads its controls, presses its buttons and
 // answers the confirmations, then reads the exit code (0; 1 after a finish page
-// that reports anything missing).
+// that reports anything missing; 2 after a confirmed cancel).
 //
 // usage: e2e_driver SCENARIO MEDIUM LICENSE README [options]
 //   SCENARIO  install | cancel-1 | cancel-2 | cancel-3
@@ -17,6 +17,7 @@
 //   --held FILE        while the licence page shows, FILE (the medium's
 //                      Brannic.dll) can be neither renamed, deleted nor
 //                      opened for writing
+//   --program DIR      start DIR\InstallQvn.exe (MEDIUM stays current)
 #include <windows.h>
 #include <stdio.h>
 #include <string>
@@ -154,7 +155,7 @@ static void Confirm(HWND page, int cancel, const char *caption, const char *text
     }
 }
 
-// After a confirmed cancel: the process ends at once with code 0 and no
+// After a confirmed cancel: the process ends at once (with code 2) and no
 // later page appears.
 static void ExpectEnd(const char *nextCaption)
 {
@@ -186,16 +187,17 @@ int main(int argc, char **argv)
         return 2;
     }
     std::string scenario = argv[1], medium = argv[2], licenseFile = argv[3], readmeFile = argv[4];
-    std::string missing, finishOut, held;
+    std::string missing, finishOut, held, program;
     for (int i = 5; i + 1 < argc; i += 2) {
         std::string opt = argv[i];
         if (opt == "--shots") shots = argv[i + 1];
         else if (opt == "--missing") missing = argv[i + 1];
         else if (opt == "--finish-out") finishOut = argv[i + 1];
         else if (opt == "--held") held = argv[i + 1];
+        else if (opt == "--program") program = argv[i + 1];
     }
 
-    std::string cmd = "\"" + medium + "\\InstallQvn.exe\"";
+    std::string cmd = "\"" + (program.empty() ? medium : program) + "\\InstallQvn.exe\"";
     STARTUPINFOA si = {sizeof si};
     if (!CreateProcessA(0, &cmd[0], 0, 0, FALSE, 0, 0, medium.c_str(), &si, &setupProcess)) {
         printf("FAILED: cannot start %s\n", cmd.c_str());
@@ -259,7 +261,8 @@ int main(int argc, char **argv)
     // Page 4000: installation successful, or incomplete when anything is
     // missing.
     const char *successful = "Installation Successful", *incomplete = "Installation Incomplete";
-    DWORD wantCode = 0; // 1 after a finish page that reports anything missing
+    // 1 after a finish page that reports anything missing, 2 after a cancel
+    DWORD wantCode = scenario.compare(0, 7, "cancel-") == 0 ? 2 : 0;
     if (!early && scenario != "cancel-3" && (page = WaitWindow(successful, 0, 60000, incomplete))) {
         std::string caption = Text(page);
         wantCode = (finishOut.empty() ? !missing.empty() : caption != successful) ? 1 : 0;

@@ -12,12 +12,15 @@ disk: every file byte for byte, the empty server folder, no document copy
 left in the temporary folder, and both shortcuts read by an independent
 reader (lnkinfo).
 """
+import ctypes
 import os
 import random
 import re
 import shutil
+import struct
 import subprocess
 import sys
+import threading
 
 import tally
 
@@ -65,9 +68,9 @@ class Setup:
         os.makedirs(self.root)
         self.drive = os.path.join(self.prefix, "drive_c")
 
-    def run(self, *args, timeout=300):
+    def run(self, *args, timeout=300, env=None):
         out = subprocess.run([self.wine, self.prefix] + list(args), capture_output=True, text=True,
-                             timeout=timeout, errors="replace")
+                             timeout=timeout, errors="replace", env=env)
         if out.returncode != 0:
             # A crash of the program under test is told on Wine's standard error.
             print(out.stderr.strip()[-2000:], flush=True)
@@ -117,6 +120,44 @@ class Setup:
         out = self.run(*args)
         print(out.stdout.strip(), flush=True)
         check(finished(out, scenario), f"{scenario}: every page as expected")
+
+
+IN_OPEN = 0x20
+
+
+class Watcher:
+    """Watches a folder with inotify for the first open of a file called
+    name; on it calls act() (if given), once. opened tells whether it came."""
+
+    def __init__(self, folder, name, act=None):
+        libc = ctypes.CDLL(None, use_errno=True)
+        self.fd = libc.inotify_init1(os.O_NONBLOCK)
+        if self.fd < 0 or libc.inotify_add_watch(self.fd, folder.encode(), IN_OPEN) < 0:
+            raise OSError(ctypes.get_errno(), "inotify")
+        self.name, self.act, self.opened, self.done = name.encode(), act, False, False
+        self.thread = threading.Thread(target=self.loop, daemon=True)
+        self.thread.start()
+
+    def loop(self):
+        import select
+        while not self.done and not self.opened:
+            if not select.select([self.fd], [], [], 0.2)[0]:
+                continue
+            data = os.read(self.fd, 65536)
+            at = 0
+            while at < len(data):
+                _, mask, _, size = struct.unpack_from("iIII", data, at)
+                name = data[at + 16:at + 16 + size].rstrip(b"\0")
+                at += 16 + size
+                if mask & IN_OPEN and name == self.name and not self.opened:
+                    self.opened = True
+                    if self.act:
+                        self.act()
+
+    def stop(self):
+        self.done = True
+        self.thread.join()
+        os.close(self.fd)
 
 
 def lnk(path):

@@ -5,7 +5,8 @@ usage: faults.py WINE-RUN BUILD-DIR BIN-DIR
 
 Each case starts from a fresh copy of a clean prefix, damages the medium or
 the system, walks the pages, and then holds the setup to account: the pages
-came and went (no crash, no hang, exit code 0), no document copy is left in
+came and went (no crash, no hang, the exit code the finish page calls for),
+no document copy is left in
 the temporary folder, nothing was written outside the target folders and the
 temporary folder, and the finish page tells the truth: it claims success
 (caption and text) only when everything is in place, otherwise names what is
@@ -13,6 +14,7 @@ not (the first names of a long list and how many more), and always shows the
 medium's read-first text.
 """
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -60,6 +62,8 @@ class Case:
         self.readme = os.path.join(runner.product, "ReadfirstQvn.txt")
         self.product = runner.product
         self.skip = None
+        self.program = None  # another folder to start the setup program from
+        self.out = None
 
     def medium_file(self, name):
         return os.path.join(self.medium, name)
@@ -102,15 +106,17 @@ class Runner:
         shutil.copytree(self.template, s.prefix, symlinks=True, copy_function=os.link)
         return s
 
-    def run(self, case, runs=1):
+    def run(self, case, runs=1, env=None):
         s = case.s
         before = snapshot(s.drive)
         finish = os.path.join(s.root, "finish.txt")
         for _ in range(runs):
             if os.path.exists(finish):
                 os.remove(finish)
-            out = s.run(os.path.join(self.bindir, "e2e_driver.exe"), "install", e2e.dos(case.medium),
-                        e2e.dos(case.license), e2e.dos(case.readme), "--finish-out", e2e.dos(finish))
+            program = ["--program", e2e.dos(case.program)] if case.program else []
+            out = case.out = s.run(os.path.join(self.bindir, "e2e_driver.exe"), "install", e2e.dos(case.medium),
+                                   e2e.dos(case.license), e2e.dos(case.readme), "--finish-out", e2e.dos(finish),
+                                   *program, env=env)
             print(out.stdout.strip(), flush=True)
             e2e.check(e2e.finished(out, "install"), f"{case.name}: pages, texts and the exit code")
         after = snapshot(s.drive)
@@ -328,9 +334,12 @@ def main():
         shutil.copy(os.path.join(r.bindir, "packcli.exe"), c.medium_file("iQvn.exe"))
         c.no_documents()
         c.readme = os.path.join(r.product, "ReadfirstQvn.txt")
-        r.run(c)
+        r.run(c, env=dict(os.environ, WINEDEBUG="-all,+debugstr"))
         e2e.check(not os.path.exists(os.path.join(c.s.install, "KQ", "KQ2.avi")),
                   "listed-swapped: the swapped file is not installed")
+        for name in ("KQ2.avi", "LicenseQvn.txt", "iQvn.exe"):
+            e2e.check(f"InstallQvn: refused {name}: digest differs" in c.out.stderr,
+                      f"listed-swapped: the debugger channel says why {name} is refused")
     if case("listed-brannic"):
         # Brannic.dll swapped for a DLL of the same exports that leaves a
         # marker when loaded: nothing of it runs, nothing is unpacked or copied.
@@ -342,6 +351,46 @@ def main():
                   "listed-brannic: the swapped DLL is never loaded")
         left = [n for n in os.listdir(c.s.install)] if os.path.isdir(c.s.install) else []
         e2e.check(sorted(left) == ["KQ", "Vell"], f"listed-brannic: nothing unpacked or copied {left}")
+    if case("listed-race"):
+        # The medium folder renamed away, and a folder whose Brannic.dll is a
+        # foreign DLL renamed into its place, the moment the setup first
+        # opens Brannic.dll: only the checked bytes are loaded, from a
+        # private folder that is gone once the setup has ended.
+        c = Case(r, "listed-race", listed=True)
+        foreign, away = c.medium + ".foreign", c.medium + ".away"
+        shutil.copytree(c.medium, foreign)
+        shutil.copy(os.path.join(r.bindir, "planted.dll"), os.path.join(foreign, "Brannic.dll"))
+
+        def swap():
+            os.rename(c.medium, away)
+            os.rename(foreign, c.medium)
+        watch = e2e.Watcher(c.medium, "Brannic.dll", swap)
+        r.run(c, env=dict(os.environ, WINEDEBUG="-all,+loaddll"))
+        watch.stop()
+        e2e.check(watch.opened, "listed-race: the medium was swapped at the first open of Brannic.dll")
+        e2e.check(not any(os.path.exists(os.path.join(m, "Brannic.dll.loaded")) for m in (c.medium, away)),
+                  "listed-race: the foreign Brannic.dll never ran")
+        loads = [p.replace("\\\\", "\\") for p in re.findall(r'Loaded L"([^"]+)" at', c.out.stderr)
+                 if p.lower().endswith("brannic.dll")]
+        private = [re.match(r"c:\\users\\[^\\]+\\(.+\\)?temp\\qvn[0-9a-f]{32}\\brannic\.dll$", p.lower())
+                   for p in loads]
+        e2e.check(len(loads) == 1 and all(private), f"listed-race: Brannic.dll loaded from a private folder {loads}")
+        left = [p for p in loads if os.path.exists(os.path.dirname(os.path.join(c.s.drive, *p[3:].split("\\"))))]
+        e2e.check(loads and not left, f"listed-race: the private folder is gone after the setup ended {left}")
+    if case("foreign-icon-beside"):
+        # The setup program started from a folder that also holds a foreign
+        # iQvn.exe, with a genuine medium the current folder: the foreign
+        # file is never opened.
+        c = Case(r, "foreign-icon-beside", listed=True)
+        c.program = os.path.join(c.s.root, "program")
+        os.makedirs(c.program)
+        for name in ("InstallQvn.exe", "Brannic.dll"):
+            shutil.copy(c.medium_file(name), c.program)
+        shutil.copy(os.path.join(r.bindir, "packcli.exe"), os.path.join(c.program, "iQvn.exe"))
+        watch = e2e.Watcher(c.program, "iQvn.exe")
+        r.run(c)
+        watch.stop()
+        e2e.check(not watch.opened, "foreign-icon-beside: the iQvn.exe beside the setup program is never opened")
     if case("twice"):
         c = Case(r, "twice")
         r.run(c, runs=2)

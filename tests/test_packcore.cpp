@@ -1,9 +1,12 @@
 // The packed format in memory, natively under ASan and UBSan with the
-// system's zlib, and with a recording zlib to see what the codec asks of it.
+// system's zlib, and with a recording zlib to see what the codec asks of it;
+// and the icon image found in a program's bytes.
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <string.h>
 #include <string>
 #include "packcore.h"
+#include "peicon.h"
 #include "qel.h"
 
 namespace {
@@ -129,6 +132,57 @@ TEST(PackCore, ZlibFailuresGiveNothing)
     EXPECT_EQ(nullptr, PackBlock(&z, (const unsigned char *)"abc", 3, &n));
     Recorded::answer = Z_OK; // compress "succeeds" with nothing produced
     EXPECT_EQ(nullptr, PackBlock(&z, (const unsigned char *)"abc", 3, &n));
+}
+
+// The fuzzer's seeds: iQvn.exe as built (PE32 and PE32+), its headers and
+// resource section alone, and that cut down with one fault each.
+std::string Seed(const char *name)
+{
+    std::string path = __FILE__;
+    path = path.substr(0, path.rfind('/')) + "/fuzz/corpus/peicon/" + name;
+    std::string bytes;
+    if (FILE *f = fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+        fclose(f);
+    }
+    return bytes;
+}
+
+TEST(PeIcon, ImageNearestTheWantedWidth)
+{
+    const struct {
+        const char *seed;
+        unsigned want, width; // width 0: refused
+    } rows[] = {
+        {"iqvn-win32", 32, 32}, {"iqvn-win32", 16, 16}, {"iqvn-win64", 32, 32}, {"mini-win32", 24, 32},
+        {"mini-win32", 8, 16},  {"mini-win32", 48, 32}, {"mini-win32", 0xFFFF0014u, 32}, {"png", 32, 32},
+        // A directory that points back at the root, or at itself, ends.
+        {"loop-to-root", 32, 0}, {"loop-to-self", 16, 0}, {"count-past-room", 32, 0},
+        {"length-absurd", 32, 0}, {"truncated", 16, 0},
+    };
+    for (const auto &row : rows) {
+        std::string file = Seed(row.seed);
+        ASSERT_FALSE(file.empty()) << row.seed;
+        const unsigned char *image = (const unsigned char *)file.data();
+        unsigned long offset = 1, length = 1;
+        int found = PeIconFind(image, (unsigned long)file.size(), row.want, &offset, &length);
+        if (!row.width) {
+            EXPECT_EQ(0, found) << row.seed;
+            EXPECT_EQ(0ul, offset + length) << row.seed;
+            continue;
+        }
+        ASSERT_EQ(1, found) << row.seed << " " << row.want;
+        ASSERT_LE(offset + length, file.size());
+        // A PNG's width is big-endian in its IHDR; a bitmap's follows its
+        // 40-byte header's size field.
+        const unsigned char *p = image + offset;
+        bool png = memcmp(p, "\x89PNG\r\n\x1a\n", 8) == 0;
+        unsigned width = png ? (unsigned)p[18] << 8 | p[19] : p[4] | (unsigned)p[5] << 8;
+        EXPECT_TRUE(png || (p[0] == 40 && !p[1] && !p[2] && !p[3])) << row.seed;
+        EXPECT_EQ(row.width, width) << row.seed << " " << row.want;
+    }
 }
 
 } // namespace
