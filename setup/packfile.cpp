@@ -36,6 +36,12 @@ static const ZlibCalls *Zlib(void)
         found.compress = (decltype(found.compress))(void *)GetProcAddress(dll, "compress");
         found.uncompress = (decltype(found.uncompress))(void *)GetProcAddress(dll, "uncompress");
         found.compressBound = (decltype(found.compressBound))(void *)GetProcAddress(dll, "compressBound");
+        // The streaming calls, all or none (an older Brannic.dll has none).
+        found.inflateInit_ = (decltype(found.inflateInit_))(void *)GetProcAddress(dll, "inflateInit_");
+        found.inflate = (decltype(found.inflate))(void *)GetProcAddress(dll, "inflate");
+        found.inflateEnd = (decltype(found.inflateEnd))(void *)GetProcAddress(dll, "inflateEnd");
+        if (!found.inflateInit_ || !found.inflate || !found.inflateEnd)
+            found.inflateInit_ = 0, found.inflate = 0, found.inflateEnd = 0;
     }
     if (!found.compress || !found.uncompress || !found.compressBound) {
         if (dll) FreeLibrary(dll);
@@ -122,4 +128,9 @@ int InstallBrannic(const char *destination)
 {
     if (!destination || !Zlib() || !brannicBytes) return 0;
     return WriteWhole(destination, brannicBytes, brannicSize);
+}
+
+const ZlibCalls *BrannicCalls(void)
+{
+    return Zlib();
 }

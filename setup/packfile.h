@@ -21,4 +21,9 @@ int UnpackInto(const char *source, void *buffer, unsigned capacity);
    Returns the bytes written, 0 when it was refused or cannot be written. */
 int InstallBrannic(const char *destination);
 
+/* The zlib calls of the Brannic.dll this process checked and loaded
+   (loading it first if need be); 0 when it is refused or cannot be loaded. */
+struct ZlibCalls;
+const ZlibCalls *BrannicCalls(void);
+
 #endif
