@@ -57,7 +57,7 @@ int OpenTemp(Target *t, const char *destination)
         *p++ = '~', *p++ = 'q', *p++ = 'v', *p++ = 'n';
         for (int i = 60; i >= 0; i -= 4) *p++ = "0123456789abcdef"[(bits >> i) & 15];
         *p++ = '.', *p++ = 't', *p++ = 'm', *p++ = 'p', *p = 0;
-        t->file = CreateFileA(t->path, GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, 0, CREATE_NEW,
+        t->file = CreateFileA(t->path, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_DELETE, 0, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, 0);
         if (t->file != INVALID_HANDLE_VALUE) return 1;
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return 0;
@@ -65,7 +65,9 @@ int OpenTemp(Target *t, const char *destination)
     return 0;
 }
 
-// 1 when path names the file open at held.
+// 1 when path names the file open at held. The file index alone is
+// compared: a rename stays on its volume, and Wine gives a handle opened
+// without read access no volume serial number.
 int SameFile(HANDLE held, const char *path)
 {
     HANDLE h = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
@@ -73,8 +75,7 @@ int SameFile(HANDLE held, const char *path)
     if (h == INVALID_HANDLE_VALUE) return 0;
     BY_HANDLE_FILE_INFORMATION a, b;
     int same = GetFileInformationByHandle(held, &a) && GetFileInformationByHandle(h, &b) &&
-               a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-               a.nFileIndexLow == b.nFileIndexLow;
+               a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
     CloseHandle(h);
     return same;
 }
