@@ -85,15 +85,17 @@ int SameFile(HANDLE held, const char *path)
 // handle, whatever its name has become meanwhile.
 int Finish(Target *t, const char *destination, int ok)
 {
-    ok = ok && FlushFileBuffers(t->file) &&
-         MoveFileExA(t->path, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    // The name was moved, not necessarily the file written: someone who may
-    // write the folder could have put another in its place meanwhile.
-    if (ok && !SameFile(t->file, destination)) ok = 0;
-    if (!ok) {
+    int moved = ok && FlushFileBuffers(t->file) &&
+                MoveFileExA(t->path, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!moved) {
         FILE_DISPOSITION_INFO gone = {TRUE};
         if (!SetFileInformationByHandle(t->file, FileDispositionInfo, &gone, sizeof gone)) DeleteFileA(t->path);
     }
+    // The name was moved, not necessarily the file written: someone who may
+    // write the folder could have put another in its place meanwhile. Then
+    // the destination is not what was unpacked, though nothing is removed:
+    // where the written file went is not known for sure.
+    ok = moved && SameFile(t->file, destination);
     CloseHandle(t->file);
     return ok;
 }

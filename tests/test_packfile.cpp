@@ -178,6 +178,7 @@ protected:
     unsigned long long done = 0, total = 0;
     int answer = 1;                    // what accept says
     size_t failAfter = (size_t)-1, written = 0;
+    bool swap = false;                 // the temporary file is swapped at the first write
     void SetUp() override
     {
         const ZlibCalls *found = BrannicCalls();
@@ -196,6 +197,11 @@ protected:
                 Unpacking *u = (Unpacking *)c;
                 DWORD w = 0;
                 if ((u->written += n) > u->failAfter) return 0; // the volume is full
+                if (u->swap && u->Strays().size() == 1) { // another writer of the folder
+                    std::string temp = u->dir / u->Strays()[0];
+                    MoveFileA(temp.c_str(), (u->dir / "taken").c_str());
+                    Spit(temp, "planted");
+                }
                 return (int)(WriteFile(f, b, n, &w, 0) && w == n);
             }};
         HANDLE h = CreateFileA(packed.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
@@ -259,6 +265,13 @@ TEST_P(Unpacking, AFailureLeavesTheOldFileAndNoTemporaryFile)
     CloseHandle(h);
     EXPECT_EQ("the old file, byte for byte", Slurp(out));
     EXPECT_EQ(std::vector<std::string>{}, Strays());
+}
+
+TEST_P(Unpacking, ATemporaryFileSwappedMeanwhileIsAFailure)
+{
+    swap = true;
+    EXPECT_EQ(0, ToFile(Packed("the product's bytes")));
+    EXPECT_EQ("planted", Slurp(out)); // moved by its name, but not reported as installed
 }
 
 TEST_P(Unpacking, HeldBytesFillTheBufferOrNothing)
