@@ -1,7 +1,10 @@
 // The licence agreement and finish pages: documents unpacked from the
 // medium in memory.
 #include "setup.h"
+#include "medium.h"
+#include "packfile.h"
 #include "product.h"
+#include "unpack.h"
 
 static const char kCrLf[] = "\r\n";
 
@@ -13,7 +16,10 @@ static const char kCrLf[] = "\r\n";
 static void FetchDocument(const char *name)
 {
     ClearScratch();
-    UnpackMedium(name, setup.documentText, DOCUMENT_SIZE, 0);
+    unsigned size;
+    unsigned char *packed = MediumTake(name, name, &size, 0);
+    if (packed) UnpackHeld(BrannicCalls(), packed, size, setup.documentText, DOCUMENT_SIZE);
+    qelMemBank(0, (intptr_t)packed);
 }
 
 void InitialiseAgreement(HWND page)

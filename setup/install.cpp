@@ -2,6 +2,7 @@
 #include "setup.h"
 #include "packfile.h"
 #include "medium.h"
+#include "unpack.h"
 #include "product.h"
 
 static const char kCrLf[] = "\r\n";
@@ -55,13 +56,49 @@ static void MakeFolder(const char *folder)
     if (!IsFileFound(folder)) Missing(folder);
 }
 
-int UnpackMedium(const char *name, void *buffer, unsigned capacity, const char *destination)
+// One packed file on its way to its destination: checked as it streams by,
+// the bar moved within the file's share of it.
+struct Unpacking {
+    MediumPass pass;
+    HWND page;
+    int from, to; // the plan's steps before and after the file
+};
+
+static void SeeChunk(void *context, const unsigned char *bytes, unsigned count)
 {
-    unsigned size;
-    unsigned char *packed = MediumTake(name, name, &size, 0);
-    int result = packed ? UnpackBytes(packed, size, buffer, capacity, destination) : 0;
-    qelMemBank(0, (intptr_t)packed);
-    return result;
+    MediumSee(&((Unpacking *)context)->pass, bytes, count);
+}
+
+static int Vouched(void *context)
+{
+    return MediumVouches(&((Unpacking *)context)->pass);
+}
+
+// Within a file the bar moves in thousandths of a step, and the page
+// repaints: the run holds the page's thread, but a long file must not
+// leave a frozen window. Only painting is done here; input waits, so no
+// button can act in the middle of the run.
+static void ShowProgress(void *context, unsigned long long done, unsigned long long total)
+{
+    Unpacking *u = (Unpacking *)context;
+    if (done >= total) return; // the step itself is shown after the file
+    while (total >> 22) total >>= 1, done >>= 1; // 32-bit arithmetic from here
+    int within = (int)((unsigned)done * 1000u / (unsigned)total);
+    qelProgressBar(u->page, IDC_INSTALL_PROGRESS, u->from * 1000 + (u->to - u->from) * within,
+                   PRODUCT_STEPS * 1000);
+    MSG message;
+    while (PeekMessageA(&message, 0, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageA(&message);
+}
+
+// Streams the packed file name of the medium to destination: the old file
+// there is replaced only by a whole, vouched-for one.
+static bool InstallPacked(HWND page, const char *name, const char *destination, int from, int to)
+{
+    Unpacking u = {{}, page, from, to};
+    const UnpackWatch watch = {&u, SeeChunk, Vouched, ShowProgress, 0};
+    bool done = MediumBegin(&u.pass, name, name) && UnpackToFile(BrannicCalls(), u.pass.file, &watch, destination);
+    MediumEnd(&u.pass);
+    return done;
 }
 
 void RunInstall(HWND page)
@@ -73,6 +110,7 @@ void RunInstall(HWND page)
     qelProgressBar(page, IDC_INSTALL_PROGRESS, 1, PRODUCT_STEPS);
 
     bool installed[PRODUCT_PLAN_ROWS];
+    int step = 1;
     for (int i = 0; i < PRODUCT_PLAN_ROWS; i++) {
         const auto &row = kProductPlan[i];
         ClearScratch();
@@ -83,11 +121,11 @@ void RunInstall(HWND page)
         // and loaded, or not at all.
         const unsigned char *bytes;
         unsigned size;
-        bool done = row.action == kUnpack ? UnpackMedium(row.name, 0, 0, setup.destinationPath) > 0
-                                          : MediumBrannic(&bytes, &size) && WriteWhole(setup.destinationPath, bytes, size) > 0;
+        bool done = row.action == kUnpack ? InstallPacked(page, row.name, setup.destinationPath, step, row.step)
+                                          : MediumBrannic(&bytes, &size) && ReplaceWhole(setup.destinationPath, bytes, size);
         installed[i] = done;
         if (!done) Missing(row.name);
-        qelProgressBar(page, IDC_INSTALL_PROGRESS, row.step, PRODUCT_STEPS);
+        qelProgressBar(page, IDC_INSTALL_PROGRESS, step = row.step, PRODUCT_STEPS);
     }
 
     // A shortcut to a file that was not installed is written all the same,

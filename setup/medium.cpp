@@ -38,36 +38,29 @@ static const unsigned char *Expected(const char *name)
     return MedListDigest(entries, count, name);
 }
 
-// SHA-256 of size bytes at data into digest; 0 when the system has none.
-static int Sha256(const unsigned char *data, unsigned size, unsigned char *digest)
+// CryptoAPI's calls, loaded once, all or none.
+enum { kAcquire, kCreateHash, kHashData, kGetParam, kDestroyHash, kRelease, kCryptCalls };
+static FARPROC crypt[kCryptCalls];
+typedef BOOL(WINAPI * AcquireFn)(HCRYPTPROV *, LPCSTR, LPCSTR, DWORD, DWORD);
+typedef BOOL(WINAPI * CreateHashFn)(HCRYPTPROV, ALG_ID, HCRYPTKEY, DWORD, HCRYPTHASH *);
+typedef BOOL(WINAPI * HashDataFn)(HCRYPTHASH, const BYTE *, DWORD, DWORD);
+typedef BOOL(WINAPI * GetParamFn)(HCRYPTHASH, DWORD, BYTE *, DWORD *, DWORD);
+typedef BOOL(WINAPI * DestroyFn)(ULONG_PTR);
+typedef BOOL(WINAPI * ReleaseFn)(HCRYPTPROV, DWORD);
+
+static int CryptCalls(void)
 {
-    // CryptoAPI's calls, in the order of the table below.
     static const char kNames[] = "CryptAcquireContextA\0CryptCreateHash\0CryptHashData\0"
                                  "CryptGetHashParam\0CryptDestroyHash\0CryptReleaseContext\0";
-    FARPROC call[6];
+    if (crypt[kRelease]) return 1;
+    FARPROC found[kCryptCalls];
     const char *name = kNames;
-    for (FARPROC &f : call) {
+    for (FARPROC &f : found) {
         if (!(f = qelSystemProc("advapi32.dll", name))) return 0;
         name += qelStrLen(name) + 1;
     }
-    typedef BOOL(WINAPI * AcquireFn)(HCRYPTPROV *, LPCSTR, LPCSTR, DWORD, DWORD);
-    typedef BOOL(WINAPI * CreateHashFn)(HCRYPTPROV, ALG_ID, HCRYPTKEY, DWORD, HCRYPTHASH *);
-    typedef BOOL(WINAPI * HashDataFn)(HCRYPTHASH, const BYTE *, DWORD, DWORD);
-    typedef BOOL(WINAPI * GetParamFn)(HCRYPTHASH, DWORD, BYTE *, DWORD *, DWORD);
-    typedef BOOL(WINAPI * DestroyFn)(ULONG_PTR);
-    typedef BOOL(WINAPI * ReleaseFn)(HCRYPTPROV, DWORD);
-    HCRYPTPROV provider;
-    if (!((AcquireFn)(void *)call[0])(&provider, 0, 0, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT)) return 0;
-    HCRYPTHASH hash;
-    int done = 0;
-    if (((CreateHashFn)(void *)call[1])(provider, CALG_SHA_256, 0, 0, &hash)) {
-        DWORD length = MEDLIST_DIGEST;
-        done = ((HashDataFn)(void *)call[2])(hash, data, size, 0) &&
-               ((GetParamFn)(void *)call[3])(hash, HP_HASHVAL, digest, &length, 0) && length == MEDLIST_DIGEST;
-        ((DestroyFn)(void *)call[4])(hash);
-    }
-    ((ReleaseFn)(void *)call[5])(provider, 0);
-    return done;
+    qelMemCopy(found, crypt, sizeof crypt);
+    return 1;
 }
 
 // States through the debugger channel why a file of the medium (a name of
@@ -84,46 +77,76 @@ static void Refuse(const char *name, const char *why)
     OutputDebugStringA(line);
 }
 
-int MediumCheck(const char *name, const unsigned char *data, unsigned size)
+int MediumBegin(MediumPass *p, const char *path, const char *name)
 {
-    if (!MediumListed()) return 1;
-    const unsigned char *want = Expected(name);
+    qelMemClr(p, sizeof *p);
+    p->name = name;
+    // Shared for reading only: no writer, renamer or deleter while open.
+    p->file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
+    if (p->file == INVALID_HANDLE_VALUE) {
+        Refuse(name, "cannot be read");
+        return 0;
+    }
+    if ((p->listed = MediumListed()) && (p->want = Expected(name)) && CryptCalls() &&
+        ((AcquireFn)(void *)crypt[kAcquire])(&p->provider, 0, 0, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+        ((CreateHashFn)(void *)crypt[kCreateHash])(p->provider, CALG_SHA_256, 0, 0, &p->hash);
+    return 1;
+}
+
+void MediumSee(MediumPass *p, const unsigned char *bytes, unsigned count)
+{
+    if (p->hash && !((HashDataFn)(void *)crypt[kHashData])(p->hash, bytes, count, 0)) p->failed = 1;
+}
+
+int MediumVouches(MediumPass *p)
+{
+    if (!p->listed) return 1;
     unsigned char got[MEDLIST_DIGEST];
-    const char *why = !want ? "not listed" : !Sha256(data, size, got) ? "no SHA-256 from the system" : 0;
+    DWORD length = MEDLIST_DIGEST;
+    const char *why = !p->want ? "not listed"
+                      : p->failed || !p->hash ||
+                              !((GetParamFn)(void *)crypt[kGetParam])(p->hash, HP_HASHVAL, got, &length, 0) ||
+                              length != MEDLIST_DIGEST
+                          ? "no SHA-256 from the system"
+                          : 0;
     if (!why) {
         int same = 1;
-        for (int i = 0; i < MEDLIST_DIGEST; i++) same &= got[i] == want[i];
+        for (int i = 0; i < MEDLIST_DIGEST; i++) same &= got[i] == p->want[i];
         if (same) return 1;
         why = "digest differs";
     }
-    Refuse(name, why);
+    Refuse(p->name, why);
     return 0;
 }
 
-HANDLE MediumOpen(const char *path)
+void MediumEnd(MediumPass *p)
 {
-    // Shared for reading only: no writer, renamer or deleter while open.
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
-}
-
-unsigned char *MediumRead(HANDLE file, unsigned *size)
-{
-    DWORD high = 0, n = GetFileSize(file, &high), got = 0;
-    if (high != 0 || n == 0 || n > PACK_MAX_LENGTH) return 0;
-    unsigned char *data = (unsigned char *)qelMemBank(1, (intptr_t)n);
-    if (data && (!ReadFile(file, data, n, &got, 0) || got != n)) data = (unsigned char *)qelMemBank(0, (intptr_t)data);
-    *size = n;
-    return data;
+    if (p->hash) ((DestroyFn)(void *)crypt[kDestroyHash])(p->hash);
+    if (p->provider) ((ReleaseFn)(void *)crypt[kRelease])(p->provider, 0);
+    if (p->file != INVALID_HANDLE_VALUE && p->file) CloseHandle(p->file);
+    qelMemClr(p, sizeof *p);
 }
 
 unsigned char *MediumTake(const char *path, const char *name, unsigned *size, HANDLE *held)
 {
-    HANDLE file = MediumOpen(path);
-    unsigned char *data = file != INVALID_HANDLE_VALUE ? MediumRead(file, size) : 0;
-    if (!data) Refuse(name, "cannot be read");
-    if (data && !MediumCheck(name, data, *size)) data = (unsigned char *)qelMemBank(0, (intptr_t)data);
-    if (data && held) *held = file;
-    else if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    MediumPass p;
+    unsigned char *data = 0;
+    if (MediumBegin(&p, path, name)) {
+        DWORD high = 0, n = GetFileSize(p.file, &high), got = 0;
+        if (high == 0 && n != 0 && n <= PACK_MAX_LENGTH && (data = (unsigned char *)qelMemBank(1, (intptr_t)n)) &&
+            (!ReadFile(p.file, data, n, &got, 0) || got != n)) {
+            data = (unsigned char *)qelMemBank(0, (intptr_t)data);
+            Refuse(name, "cannot be read");
+        }
+        if (data) MediumSee(&p, data, n);
+        if (data && !MediumVouches(&p)) data = (unsigned char *)qelMemBank(0, (intptr_t)data);
+        *size = n;
+        if (data && held) {
+            *held = p.file;
+            p.file = INVALID_HANDLE_VALUE;
+        }
+    }
+    MediumEnd(&p);
     return data;
 }
 

@@ -20,21 +20,35 @@
 /* 1 when the setup program carries a filled list. */
 int MediumListed(void);
 
-/* Opens path for reading such that nobody can write, rename or delete the
-   file while the handle is open; INVALID_HANDLE_VALUE when it cannot. */
-HANDLE MediumOpen(const char *path);
+/* A file of the medium as it is read: held open such that nobody can
+   write, rename or delete it, and its digest taken over the bytes as they
+   pass, so each byte is read once and checked where it is used. */
+struct MediumPass {
+    const char *name;              /* as the product's table names it */
+    HANDLE file;
+    const unsigned char *want;     /* the list's digest; 0 when not listed */
+    ULONG_PTR provider, hash;      /* CryptoAPI's; 0 when none */
+    int listed, failed;
+};
 
-/* The whole of an open file in a memory bank block (its size in *size);
-   0 when it is empty, too large for the codec or not read whole. */
-unsigned char *MediumRead(HANDLE file, unsigned *size);
+/* Opens path (the file name) held and begins its digest. 0, with the
+   reason stated, when it cannot be opened; MediumEnd is due either way. */
+int MediumBegin(MediumPass *p, const char *path, const char *name);
 
-/* 1 when size bytes at data are the file name as the list gives it, or
-   when there is no list; else 0, with the reason stated. */
-int MediumCheck(const char *name, const unsigned char *data, unsigned size);
+/* The next count bytes of the file, in order. */
+void MediumSee(MediumPass *p, const unsigned char *bytes, unsigned count);
 
-/* Opens, reads and checks path as name. Returns its bytes (the caller
-   frees them with qelMemBank); the open handle goes to *held when held is
-   not 0, else it is closed. 0 (and no handle) when the file is refused. */
+/* 1 when the bytes seen are the file as the list gives it, or when there
+   is no list; else 0, with the reason stated. */
+int MediumVouches(MediumPass *p);
+
+/* Closes the file (unless its handle was taken) and ends the digest. */
+void MediumEnd(MediumPass *p);
+
+/* Opens, reads whole and checks path as name. Returns its bytes (the
+   caller frees them with qelMemBank); the open handle goes to *held when
+   held is not 0, else it is closed. 0 (and no handle) when the file is
+   empty, too large to hold, cannot be read whole or is refused. */
 unsigned char *MediumTake(const char *path, const char *name, unsigned *size, HANDLE *held);
 
 /* Brannic.dll from the setup program's folder, read, checked and held

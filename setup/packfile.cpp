@@ -20,11 +20,21 @@ static const ZlibCalls *Zlib(void)
     found.uncompress = (decltype(found.uncompress))(void *)GetProcAddress(dll, "uncompress");
     found.compressBound = (decltype(found.compressBound))(void *)GetProcAddress(dll, "compressBound");
     if (!found.compress || !found.uncompress || !found.compressBound) return 0;
+    // The streaming calls, all or none (an older Brannic.dll has none).
+    found.inflateInit_ = (decltype(found.inflateInit_))(void *)GetProcAddress(dll, "inflateInit_");
+    found.inflate = (decltype(found.inflate))(void *)GetProcAddress(dll, "inflate");
+    found.inflateEnd = (decltype(found.inflateEnd))(void *)GetProcAddress(dll, "inflateEnd");
+    if (!found.inflateInit_ || !found.inflate || !found.inflateEnd)
+        found.inflateInit_ = 0, found.inflate = 0, found.inflateEnd = 0;
     zlib = found;
     return &zlib;
 }
 
-int WriteWhole(const char *destination, const unsigned char *data, unsigned length)
+// Writes length bytes at data to destination from its first byte and cuts
+// any longer old content. Returns length, or 0 when the file could not be
+// written whole (an incomplete file is then removed unless the write never
+// touched an existing one).
+static int WriteWhole(const char *destination, const unsigned char *data, unsigned length)
 {
     int existed = IsFileFound(destination);
     int written = qelWriteFile(destination, 1, data, length);
@@ -53,35 +63,18 @@ int PackFile(int mode, const char *source, const char *destination)
     unsigned char *in = ReadWhole(source, &size);
     if (!in) return 0;
     int result = 0;
-    const ZlibCalls *z;
-    if (mode == -1) {
-        result = UnpackBytes(in, size, 0, 0, destination);
-    } else if (mode == 1 && (z = Zlib())) {
-        unsigned length = 0;
-        unsigned char *out = PackBlock(z, in, size, &length);
-        if (out) {
-            result = WriteWhole(destination, out, length);
-            qelMemBank(0, (intptr_t)out);
-        }
+    const ZlibCalls *z = Zlib();
+    unsigned length = 0;
+    unsigned char *out = !z ? 0 : mode == 1 ? PackBlock(z, in, size, &length) : mode == -1 ? UnpackBlock(z, in, size, &length) : 0;
+    if (out) {
+        result = WriteWhole(destination, out, length);
+        qelMemBank(0, (intptr_t)out);
     }
     qelMemBank(0, (intptr_t)in);
     return result;
 }
 
-int UnpackBytes(const unsigned char *packed, unsigned size, void *buffer, unsigned capacity,
-                const char *destination)
+const ZlibCalls *BrannicCalls(void)
 {
-    const ZlibCalls *z = packed ? Zlib() : 0;
-    unsigned length = 0;
-    unsigned char *out = z ? UnpackBlock(z, packed, size, &length) : 0;
-    if (!out) return 0;
-    int result;
-    if (destination) {
-        result = WriteWhole(destination, out, length);
-    } else {
-        result = (int)(length < capacity ? length : capacity);
-        qelMemCopy(out, buffer, result);
-    }
-    qelMemBank(0, (intptr_t)out);
-    return result;
+    return Zlib();
 }

@@ -70,12 +70,6 @@ void RunInstall(HWND page);
 void InitialiseAgreement(HWND page);
 void InitialiseFinish(HWND page);
 
-/* Takes the packed file name from the medium (medium.h) and unpacks it
-   (UnpackBytes): to destination when it is given, else at most capacity
-   bytes into buffer. The bytes written or copied; 0 when it is refused or
-   does not unpack. */
-int UnpackMedium(const char *name, void *buffer, unsigned capacity, const char *destination);
-
 /* Ends the setup with the given exit code (0 everything installed, 1 not
    all installed or no safe start, 2 a confirmed cancel), removing what it
    made for itself on the way. */

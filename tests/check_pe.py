@@ -7,7 +7,8 @@ usage: check_pe.py InstallQvn.exe Brannic.dll exports.txt InstallQvn.lib [client
 
 Export table (the library's 101 names, ordinals in byte order, module
 name), imports from Windows' own DLLs only, PE32 with ASLR and DEP, no
-time stamps, and Brannic.dll's zlib. InstallQvn.lib in Microsoft's form:
+time stamps, and Brannic.dll's zlib (its calls by ordinal, no TLS, no C
+runtime or unwind sections). InstallQvn.lib in Microsoft's form:
 the two linker members, the three import descriptor objects and one short
 import object per export, nothing else. Each client.exe is a program linked
 against an import library (GNU's or Microsoft's format): it imports every
@@ -45,6 +46,11 @@ WINDOWS_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "comd
 # folder instead.
 SETUP_IMPORTS = {"kernel32.dll", "user32.dll", "gdi32.dll"}
 
+
+# Brannic.dll's exports by ordinal: the three classic calls keep the ordinals
+# that older setups were linked against; the streaming calls follow.
+BRANNIC_EXPORTS = ["compress", "compressBound", "uncompress", "deflate", "deflateEnd", "deflateInit_",
+                   "inflate", "inflateEnd", "inflateInit_"]
 
 # The library's whole interface, in the byte order of the names (upper-case
 # letters before lower-case ones): ordinal n is the n-th name here.
@@ -277,8 +283,13 @@ def main():
     dll = pefile.PE(dll_path)
     common(dll, "Brannic.dll")
     check(dll.FILE_HEADER.Characteristics & 0x2000, "Brannic.dll: a DLL")
-    names = {s.name.decode() for s in dll.DIRECTORY_ENTRY_EXPORT.symbols if s.name}
-    check({"compress", "uncompress", "compressBound"} <= names, "Brannic.dll exports zlib's three calls")
+    exports = sorted((s.ordinal, s.name.decode() if s.name else None) for s in dll.DIRECTORY_ENTRY_EXPORT.symbols)
+    check(exports == list(enumerate(BRANNIC_EXPORTS, 1)),
+          f"Brannic.dll exports zlib's calls at their ordinals, the three classic ones first ({exports})")
+    check(not dll.OPTIONAL_HEADER.DATA_DIRECTORY[9].VirtualAddress, "Brannic.dll: no TLS directory")
+    sections = {s.Name.rstrip(b"\0").decode() for s in dll.sections}
+    check(not sections & {".CRT", ".tls", ".eh_frame"},
+          f"Brannic.dll: no C runtime sections, no unwind tables ({sorted(sections)})")
 
     check_msvclib(lib_path)
 

@@ -18,8 +18,10 @@
 //                      Brannic.dll) can be neither renamed, deleted nor
 //                      opened for writing
 //   --program DIR      start DIR\InstallQvn.exe (MEDIUM stays current)
+//   --run-seconds N    wait up to N seconds (default 60) for the install run
 #include <windows.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string>
 #include <vector>
 
@@ -183,11 +185,12 @@ int main(int argc, char **argv)
 {
     if (argc < 5) {
         printf("usage: e2e_driver SCENARIO MEDIUM LICENSE README [--shots DIR] [--missing A,B] "
-               "[--finish-out FILE] [--held FILE]\n");
+               "[--finish-out FILE] [--held FILE] [--program DIR] [--run-seconds N]\n");
         return 2;
     }
     std::string scenario = argv[1], medium = argv[2], licenseFile = argv[3], readmeFile = argv[4];
     std::string missing, finishOut, held, program;
+    DWORD runMs = 60000;
     for (int i = 5; i + 1 < argc; i += 2) {
         std::string opt = argv[i];
         if (opt == "--shots") shots = argv[i + 1];
@@ -195,6 +198,7 @@ int main(int argc, char **argv)
         else if (opt == "--finish-out") finishOut = argv[i + 1];
         else if (opt == "--held") held = argv[i + 1];
         else if (opt == "--program") program = argv[i + 1];
+        else if (opt == "--run-seconds") runMs = (DWORD)atoi(argv[i + 1]) * 1000;
     }
 
     std::string cmd = "\"" + (program.empty() ? medium : program) + "\\InstallQvn.exe\"";
@@ -263,7 +267,7 @@ int main(int argc, char **argv)
     const char *successful = "Installation Successful", *incomplete = "Installation Incomplete";
     // 1 after a finish page that reports anything missing, 2 after a cancel
     DWORD wantCode = scenario.compare(0, 7, "cancel-") == 0 ? 2 : 0;
-    if (!early && scenario != "cancel-3" && (page = WaitWindow(successful, 0, 60000, incomplete))) {
+    if (!early && scenario != "cancel-3" && (page = WaitWindow(successful, 0, runMs, incomplete))) {
         std::string caption = Text(page);
         wantCode = (finishOut.empty() ? !missing.empty() : caption != successful) ? 1 : 0;
         if (finishOut.empty())

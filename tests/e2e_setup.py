@@ -21,6 +21,7 @@ import struct
 import subprocess
 import sys
 import threading
+import zlib
 
 import tally
 
@@ -51,6 +52,50 @@ def make_product(folder):
                                                 for i in range(1, 40)))
     open(os.path.join(folder, "ReadfirstQvn.txt"), "wb").write(
         b"Thank you for installing.\r\nStart it from the Start Menu.")
+
+
+LARGE_ZEROS = 2049  # MiB of zeros between the head and the tail
+
+
+def make_large(path):
+    """A packed file of 64 KiB of random bytes, 2049 MiB of zeros and 1 MiB
+    of random bytes (2 GiB + 1 MiB + 64 KiB plain), made in moments: after a
+    full flush, deflate codes every further MiB of zeros the same, and the
+    zeros' Adler-32 is reckoned (they leave its sum a alone and add a to b
+    once each)."""
+    rnd = random.Random(11)
+    head, tail = rnd.randbytes(65536), rnd.randbytes(1 << 20)
+    zeros = bytes(1 << 20)
+    raw = zlib.compressobj(9, zlib.DEFLATED, -15)
+    first = raw.compress(head) + raw.flush(zlib.Z_FULL_FLUSH)
+    mib = raw.compress(zeros) + raw.flush(zlib.Z_FULL_FLUSH)
+    assert raw.compress(zeros) + raw.flush(zlib.Z_FULL_FLUSH) == mib
+    last = raw.compress(tail) + raw.flush(zlib.Z_FINISH)
+    adler = zlib.adler32(head)
+    a, b = adler & 0xFFFF, adler >> 16
+    b = (b + (LARGE_ZEROS + 1) * (1 << 20) * a) % 65521  # the MiB compressed above and the ones repeated
+    adler = zlib.adler32(tail, (b << 16) | a)
+    length = len(head) + (LARGE_ZEROS + 1) * len(zeros) + len(tail)
+    with open(path, "wb") as f:
+        f.write(struct.pack("<I", length) + b"\x78\xda" + first + mib)
+        for _ in range(LARGE_ZEROS):
+            f.write(mib)
+        f.write(last + struct.pack(">I", adler))
+    return head, tail, length
+
+
+def check_large(path, head, tail, length):
+    whole = os.path.isfile(path) and os.path.getsize(path) == length
+    if whole:
+        zeros = bytes(1 << 20)
+        with open(path, "rb") as f:
+            whole = f.read(len(head)) == head
+            for _ in range(LARGE_ZEROS + 1):
+                whole = whole and f.read(len(zeros)) == zeros
+            whole = whole and f.read() == tail
+    check(whole, f"a file of {length} bytes installed byte for byte")
+    if os.path.exists(path):
+        os.remove(path)
 
 
 def finished(out, scenario):
@@ -107,7 +152,7 @@ class Setup:
         shutil.rmtree(self.install, ignore_errors=True)
         shutil.rmtree(self.menu, ignore_errors=True)
 
-    def drive_pages(self, scenario, medium, product, shots=None, missing=None, license=None, held=None):
+    def drive_pages(self, scenario, medium, product, shots=None, missing=None, license=None, held=None, run_seconds=None):
         license = license or os.path.join(product, "LicenseQvn.txt")
         args = [os.path.join(self.bindir, "e2e_driver.exe"), scenario, dos(medium), dos(license),
                 dos(os.path.join(product, "ReadfirstQvn.txt"))]
@@ -117,7 +162,9 @@ class Setup:
             args += ["--missing", ",".join(missing)]
         if held:
             args += ["--held", dos(held)]
-        out = self.run(*args)
+        if run_seconds:
+            args += ["--run-seconds", str(run_seconds)]
+        out = self.run(*args, timeout=300 + (run_seconds or 0))
         print(out.stdout.strip(), flush=True)
         check(finished(out, scenario), f"{scenario}: every page as expected")
 
@@ -257,6 +304,16 @@ def main():
     open(empty, "wb").close()
     s.drive_pages("install", nolicense, product, license=empty)
     check_installed(s, product)
+
+    # A product file of over 2 GiB, unpacked in constant memory: distinct
+    # bytes before and past the 2 GiB mark land where they belong.
+    large = os.path.join(s.root, "medium-large")
+    shutil.copytree(medium, large)
+    head, tail, length = make_large(os.path.join(large, "KQ3.avi"))
+    s.clean()
+    s.drive_pages("install", large, product, run_seconds=1200)
+    check_large(os.path.join(s.install, "KQ", "KQ3.avi"), head, tail, length)
+    s.clean()
 
     subprocess.run(["env", f"WINEPREFIX={s.prefix}", "wineserver", "-k"], capture_output=True)
     return tally.report()

@@ -260,7 +260,12 @@ def main():
             r.table.append(("full-disk", "skipped: mount not permitted"))
         else:
             try:
+                # A reinstall that runs out of room keeps the old file whole.
+                old = os.path.join(mount, "KQ1.avi")
+                open(old, "wb").write(b"an older KQ1.avi " * 2400)
                 r.run(c)
+                e2e.check(open(old, "rb").read() == b"an older KQ1.avi " * 2400 and os.listdir(mount) == ["KQ1.avi"],
+                          "full-disk: the old KQ1.avi stays byte for byte, no temporary file left")
             finally:
                 subprocess.run(["umount", "-l", mount])
     if case("no-program-files"):

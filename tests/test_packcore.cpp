@@ -4,14 +4,16 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <string.h>
+#include <algorithm>
 #include <string>
+#include <vector>
 #include "packcore.h"
 #include "peicon.h"
 #include "qel.h"
 
 namespace {
 
-const ZlibCalls kZlib = {compress, uncompress, compressBound};
+const ZlibCalls kZlib = {compress, uncompress, compressBound, inflateInit_, inflate, inflateEnd};
 
 std::string Le32(unsigned v)
 {
@@ -132,6 +134,95 @@ TEST(PackCore, ZlibFailuresGiveNothing)
     EXPECT_EQ(nullptr, PackBlock(&z, (const unsigned char *)"abc", 3, &n));
     Recorded::answer = Z_OK; // compress "succeeds" with nothing produced
     EXPECT_EQ(nullptr, PackBlock(&z, (const unsigned char *)"abc", 3, &n));
+}
+
+// The streaming unpacker fed in chunks of the given size; what the sink
+// received, or "<refused>". The sink fails once it has had failAfter bytes.
+struct Streamed {
+    std::string plain;
+    std::vector<unsigned> pieces;
+    size_t failAfter = (size_t)-1;
+    static int Sink(void *context, const unsigned char *bytes, unsigned count)
+    {
+        Streamed *t = (Streamed *)context;
+        if (t->plain.size() + count > t->failAfter) return 0;
+        t->plain.append((const char *)bytes, count);
+        t->pieces.push_back(count);
+        return 1;
+    }
+    std::string Run(const std::string &packed, size_t chunk, unsigned long long declared = ~0ull)
+    {
+        PackStream s;
+        if (!PackStreamBegin(&s, &kZlib, declared == ~0ull ? packed.size() : declared, Sink, this)) return "<no start>";
+        bool fed = true;
+        for (size_t at = 0; at < packed.size() && fed; at += chunk)
+            fed = PackStreamFeed(&s, (const unsigned char *)packed.data() + at,
+                                 (unsigned)std::min(chunk, packed.size() - at));
+        return PackStreamEnd(&s) && fed ? plain : "<refused>";
+    }
+};
+
+TEST(PackStream, UnpacksAnySplitInFixedPieces)
+{
+    std::string data;
+    for (unsigned i = 0; data.size() < 3 * PACK_PIECE + 123; i++) data += (char)((i * 7) ^ (i >> 5));
+    std::string p = Pack(data);
+    // One byte at a time splits the header; 3 and 4097 cut it and the stream
+    // at odd places; the whole file in one chunk.
+    for (size_t chunk : {(size_t)1, (size_t)3, (size_t)4097, p.size()}) {
+        Streamed t;
+        EXPECT_EQ(data, t.Run(p, chunk)) << chunk;
+        EXPECT_EQ((std::vector<unsigned>{PACK_PIECE, PACK_PIECE, PACK_PIECE, 123}), t.pieces) << chunk;
+    }
+}
+
+TEST(PackStream, RefusesWhatUnpackBlockRefuses)
+{
+    std::string data(5000, 'q');
+    for (int i = 0; i < 5000; i += 7) data[i] = (char)i;
+    std::string p = Pack(data);
+    std::string stream = p.substr(4);
+    const struct { const char *what; std::string bytes; } cases[] = {
+        {"empty", ""},
+        {"header split, then nothing", Le32(5000).substr(0, 2)},
+        {"header only", Le32(5000)},
+        {"length 0", Le32(0) + stream},
+        {"ends early: length larger", Le32(5001) + stream},
+        {"runs long: length smaller", Le32(4999) + stream},
+        {"beyond any ratio", Le32(0xFFFFFFFFu) + stream},
+        {"truncated", p.substr(0, p.size() - 5)},
+    };
+    for (const auto &c : cases) {
+        Streamed t;
+        EXPECT_EQ("<refused>", t.Run(c.bytes, 7)) << c.what;
+        EXPECT_EQ("<refused>", Unpack(c.bytes)) << c.what;
+    }
+    // Bytes after the zlib stream (uncompress, which the whole-block path
+    // has, cannot see them), and fewer or more bytes than the packed size
+    // the stream was started with.
+    Streamed trailing, shorter, longer;
+    EXPECT_EQ("<refused>", trailing.Run(p + "x", 7));
+    EXPECT_EQ("<refused>", shorter.Run(p, 7, p.size() + 1));
+    EXPECT_EQ("<refused>", longer.Run(p, 7, p.size() - 1));
+}
+
+TEST(PackStream, FailingSinkFailsTheStream)
+{
+    std::string data(3 * PACK_PIECE, 'w');
+    Streamed t;
+    t.failAfter = 2 * PACK_PIECE; // the third piece's write fails
+    EXPECT_EQ("<refused>", t.Run(Pack(data), 1000));
+    EXPECT_EQ(2 * PACK_PIECE, t.plain.size());
+}
+
+TEST(PackStream, LengthsBeyondTheWholeBlockLimitAreCountedIn64Bits)
+{
+    // A header of 4 GiB - 1 needs a stream of at least 4,161,791 bytes
+    // (1032 to 1); one byte less is refused before inflating.
+    EXPECT_TRUE(PackStreamPlausible(0xFFFFFFFFu, 4161791));
+    EXPECT_FALSE(PackStreamPlausible(0xFFFFFFFFu, 4161790));
+    EXPECT_FALSE(PackLengthPlausible(0xFFFFFFFFu, 1ull << 40));
+    EXPECT_FALSE(PackStreamPlausible(0, 1ull << 40));
 }
 
 // The fuzzer's seeds: iQvn.exe as built (PE32 and PE32+), its headers and

@@ -1,6 +1,8 @@
 // PackFile on disk under Wine, with zlib from Brannic.dll beside the program.
 #include <gtest/gtest.h>
+#include <vector>
 #include "packfile.h"
+#include "unpack.h"
 #include "qelint.h"
 #include "winutil.h"
 
@@ -166,6 +168,129 @@ TEST_F(Pack, MissingZlibLibraryWritesNothing)
     // And beside Brannic.dll the same call packs.
     EXPECT_GT(PackFile(1, plain.c_str(), out.c_str()), 0);
 }
+
+// UnpackToFile and UnpackHeld with Brannic.dll's calls, streaming and, as
+// with an older Brannic.dll that has only the three classic exports, whole.
+class Unpacking : public Pack, public ::testing::WithParamInterface<bool> {
+protected:
+    ZlibCalls z = {};
+    std::string seen;                  // what the observer saw
+    unsigned long long done = 0, total = 0;
+    int answer = 1;                    // what accept says
+    size_t failAfter = (size_t)-1, written = 0;
+    bool swap = false;                 // the temporary file is swapped at the first write
+    void SetUp() override
+    {
+        const ZlibCalls *found = BrannicCalls();
+        ASSERT_TRUE(found && found->inflate) << "Brannic.dll with the streaming calls";
+        z = *found;
+        if (!GetParam()) z.inflateInit_ = 0, z.inflate = 0, z.inflateEnd = 0;
+    }
+    int ToFile(const std::string &packedBytes)
+    {
+        Spit(packed, packedBytes);
+        UnpackWatch watch = {this,
+            [](void *c, const unsigned char *b, unsigned n) { ((Unpacking *)c)->seen.append((const char *)b, n); },
+            [](void *c) { return ((Unpacking *)c)->answer; },
+            [](void *c, unsigned long long d, unsigned long long t) { ((Unpacking *)c)->done = d, ((Unpacking *)c)->total = t; },
+            [](void *c, HANDLE f, const unsigned char *b, unsigned n) {
+                Unpacking *u = (Unpacking *)c;
+                DWORD w = 0;
+                if ((u->written += n) > u->failAfter) return 0; // the volume is full
+                if (u->swap && u->Strays().size() == 1) { // another writer of the folder
+                    std::string temp = u->dir / u->Strays()[0];
+                    MoveFileA(temp.c_str(), (u->dir / "taken").c_str());
+                    Spit(temp, "planted");
+                }
+                return (int)(WriteFile(f, b, n, &w, 0) && w == n);
+            }};
+        HANDLE h = CreateFileA(packed.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
+        int result = UnpackToFile(&z, h, &watch, out.c_str());
+        CloseHandle(h);
+        return result;
+    }
+    // The folder's files other than the packed and the destination.
+    std::vector<std::string> Strays()
+    {
+        std::vector<std::string> found;
+        WIN32_FIND_DATAA f;
+        HANDLE h = FindFirstFileA((dir / "*").c_str(), &f);
+        while (h != INVALID_HANDLE_VALUE) {
+            std::string n = f.cFileName;
+            if (n != "." && n != ".." && n != "packed" && n != "out" && n != "plain") found.push_back(n);
+            if (!FindNextFileA(h, &f)) break;
+        }
+        FindClose(h);
+        return found;
+    }
+};
+
+TEST_P(Unpacking, ReplacesTheDestinationSeeingEachPackedByteOnce)
+{
+    std::string data = Mixed(3 * UNPACK_CHUNK + 5, 3);
+    std::string p = Packed(data);
+    Spit(out, "old");
+    EXPECT_EQ(1, ToFile(p));
+    EXPECT_EQ(data, Slurp(out));
+    EXPECT_EQ(p, seen);
+    EXPECT_EQ(p.size(), done);
+    EXPECT_EQ(p.size(), total);
+    EXPECT_EQ(std::vector<std::string>{}, Strays());
+}
+
+TEST_P(Unpacking, AFailureLeavesTheOldFileAndNoTemporaryFile)
+{
+    std::string data = Mixed(3 * PACK_PIECE + 77, 5);
+    std::string p = Packed(data), stream = p.substr(4);
+    const struct { const char *what; std::string bytes; int answer; size_t failAfter; } cases[] = {
+        {"ends early", Le32((unsigned)data.size() + 1) + stream, 1, (size_t)-1},
+        {"runs long", Le32((unsigned)data.size() - 1) + stream, 1, (size_t)-1},
+        {"trailing bytes", p + "xy", 1, (size_t)-1},
+        {"corrupt", p.substr(0, 9) + std::string(p.size() - 9, 'c'), 1, (size_t)-1},
+        {"digest refused", p, 0, (size_t)-1},
+        {"write fails mid-way", p, 1, 2 * PACK_PIECE},
+    };
+    for (const auto &c : cases) {
+        if (!GetParam() && !strcmp(c.what, "trailing bytes")) continue; // uncompress cannot see them
+        Spit(out, "the old file, byte for byte");
+        answer = c.answer, failAfter = c.failAfter, written = 0;
+        EXPECT_EQ(0, ToFile(c.bytes)) << c.what;
+        EXPECT_EQ("the old file, byte for byte", Slurp(out)) << c.what;
+        EXPECT_EQ(std::vector<std::string>{}, Strays()) << c.what;
+    }
+    // A destination that another opener holds cannot be replaced either.
+    HANDLE h = CreateFileA(out.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
+    answer = 1, failAfter = (size_t)-1;
+    EXPECT_EQ(0, ToFile(p));
+    CloseHandle(h);
+    EXPECT_EQ("the old file, byte for byte", Slurp(out));
+    EXPECT_EQ(std::vector<std::string>{}, Strays());
+}
+
+TEST_P(Unpacking, ATemporaryFileSwappedMeanwhileIsAFailure)
+{
+    swap = true;
+    EXPECT_EQ(0, ToFile(Packed("the product's bytes")));
+    EXPECT_EQ("planted", Slurp(out)); // moved by its name, but not reported as installed
+}
+
+TEST_P(Unpacking, HeldBytesFillTheBufferOrNothing)
+{
+    std::string data = Mixed(2 * PACK_PIECE + 9, 11);
+    std::string p = Packed(data);
+    std::string buffer(100, '\0');
+    EXPECT_EQ(100u, UnpackHeld(&z, (const unsigned char *)p.data(), p.size(), &buffer[0], 100));
+    EXPECT_EQ(data.substr(0, 100), buffer);
+    std::string small = Packed("tiny");
+    EXPECT_EQ(4u, UnpackHeld(&z, (const unsigned char *)small.data(), small.size(), &buffer[0], 100));
+    std::string runsLong = Le32((unsigned)data.size() - 1) + p.substr(4);
+    buffer.assign(100, '\0');
+    EXPECT_EQ(0u, UnpackHeld(&z, (const unsigned char *)runsLong.data(), runsLong.size(), &buffer[0], 100));
+    EXPECT_EQ(std::string(100, '\0'), buffer);
+}
+
+INSTANTIATE_TEST_SUITE_P(Brannic, Unpacking, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool> &i) { return i.param ? "Streaming" : "Classic"; });
 
 } // namespace
 

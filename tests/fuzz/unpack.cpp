@@ -1,6 +1,9 @@
 // Fuzz target: the packed-file core with the system zlib. UnpackBlock must
 // never crash; a block it returns is as long as the 4-byte header says, and
-// packing it again and unpacking gives the same bytes.
+// packing it again and unpacking gives the same bytes. The streaming
+// unpacker, fed the input in chunks of random sizes, gives the same verdict
+// and bytes, but for packed bytes after the zlib stream, which it alone
+// refuses.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -8,7 +11,7 @@
 #include "packcore.h"
 #include "qel.h"
 
-static const ZlibCalls kZlib = {compress, uncompress, compressBound};
+static const ZlibCalls kZlib = {compress, uncompress, compressBound, inflateInit_, inflate, inflateEnd};
 
 static unsigned Header(const uint8_t *p)
 {
@@ -21,12 +24,58 @@ static void Fail(const char *what)
     abort();
 }
 
+// What the streaming unpacker's sink has seen so far.
+struct Seen {
+    unsigned char *plain;
+    unsigned long long length, count;
+};
+
+static int Compare(void *context, const unsigned char *bytes, unsigned count)
+{
+    Seen *seen = (Seen *)context;
+    if (count == 0 || count > PACK_PIECE) Fail("a piece of no bytes or past the buffer");
+    if (seen->plain && (seen->count + count > seen->length || memcmp(seen->plain + seen->count, bytes, count) != 0))
+        Fail("the stream gave other bytes than UnpackBlock");
+    seen->count += count;
+    return 1;
+}
+
+// Streams data in chunks whose sizes come from the input's own bytes.
+static bool Stream(const uint8_t *data, size_t size, Seen *seen)
+{
+    PackStream s;
+    if (!PackStreamBegin(&s, &kZlib, size, Compare, seen)) Fail("PackStreamBegin failed");
+    unsigned state = 2166136261u;
+    for (size_t i = 0; i < size && i < 64; i++) state = (state ^ data[i]) * 16777619u;
+    bool fed = true;
+    for (size_t at = 0; at < size && fed;) {
+        state = state * 1103515245u + 12345u;
+        size_t chunk = 1 + (state >> 16) % ((state & 1) ? 7 : 70000);
+        if (chunk > size - at) chunk = size - at;
+        fed = PackStreamFeed(&s, data + at, (unsigned)chunk);
+        at += chunk;
+    }
+    return PackStreamEnd(&s) && fed;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     unsigned length = 0;
     unsigned char *plain = UnpackBlock(&kZlib, data, (unsigned)size, &length);
+    Seen seen = {plain, length, 0};
+    bool streamed = Stream(data, size, &seen);
+    if (streamed && (!plain || seen.count != length)) Fail("the stream accepted what UnpackBlock refused");
     if (!plain) return 0;
     if (length != Header(data)) Fail("length differs from the header");
+    if (!streamed) {
+        // Only bytes after the stream's end may tell the two apart.
+        uLongf room = length;
+        uLong consumed = (uLong)size - 4;
+        unsigned char *again = (unsigned char *)malloc(length);
+        if (uncompress2(again, &room, data + 4, &consumed) != Z_OK || consumed == size - 4)
+            Fail("the stream refused what UnpackBlock accepted");
+        free(again);
+    }
 
     unsigned packedLength = 0;
     unsigned char *packed = PackBlock(&kZlib, plain, length, &packedLength);
