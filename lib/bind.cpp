@@ -16,9 +16,17 @@
 // GetProcAddress in its export table by hand.
 #include "qelint.h"
 
-// [0]: 0 untouched, 1 being bound, 3 being written, 2 bound; [1]: the
-// binding thread's id.
-volatile LONG qelBindState[2];
+// [0]: the state (bindstate.h); [1]: the mutex that every binding is made
+// under, published once and kept for the process's lifetime.
+volatile LONG_PTR qelBindState[2];
+
+// Offsets in the thread block (fs: on i686, gs: on x86_64) and in the
+// process block.
+#ifdef __x86_64__
+enum { kTebProcess = 0x60, kTebThreadId = 0x48, kPebLoaderLock = 0x110 };
+#else
+enum { kTebProcess = 0x30, kTebThreadId = 0x24, kPebLoaderLock = 0xA0 };
+#endif
 
 struct LoaderName {
     USHORT length;
@@ -54,9 +62,9 @@ static ProcessBlock *CurrentProcessBlock(void)
 {
     ProcessBlock *peb;
 #ifdef __x86_64__
-    __asm__("movq %%gs:0x60, %0" : "=r"(peb));
+    __asm__("movq %%gs:%c1, %0" : "=r"(peb) : "i"(kTebProcess));
 #else
-    __asm__("movl %%fs:0x30, %0" : "=r"(peb));
+    __asm__("movl %%fs:%c1, %0" : "=r"(peb) : "i"(kTebProcess));
 #endif
     return peb;
 }
@@ -69,7 +77,7 @@ static unsigned char *ActualBase(void)
     return p;
 }
 
-static volatile LONG *BindState(void) { return qelBindState; }
+static volatile LONG_PTR *BindState(void) { return qelBindState; }
 #else
 // Where the image lies now: the run-time address of a label less its offset.
 static unsigned char *ActualBase(void)
@@ -86,7 +94,7 @@ static unsigned char *ActualBase(void)
 }
 
 // The bind state, found the same way: it must be right before relocating.
-static volatile LONG *BindState(void)
+static volatile LONG_PTR *BindState(void)
 {
     unsigned char *p, *label;
     __asm__("call 1f\n"
@@ -98,7 +106,7 @@ static volatile LONG *BindState(void)
             "2:\t.rva 1b, _qelBindState\n"
             "3:"
             : "=&r"(p), "=&r"(label));
-    return (volatile LONG *)p;
+    return (volatile LONG_PTR *)p;
 }
 #endif
 
@@ -134,8 +142,11 @@ static IMAGE_DATA_DIRECTORY *Directory(void *base, int index)
 // stack from immediates.
 #define QEL_W(a, b, c, d) ((unsigned)(a) | (unsigned)(b) << 8 | (unsigned)(c) << 16 | (unsigned)(d) << 24)
 struct Name {
-    unsigned w[5];
-    Name(unsigned a, unsigned b, unsigned c, unsigned d, unsigned e = 0) { w[0] = a, w[1] = b, w[2] = c, w[3] = d, w[4] = e; }
+    unsigned w[6];
+    Name(unsigned a, unsigned b, unsigned c, unsigned d, unsigned e = 0, unsigned f = 0)
+    {
+        w[0] = a, w[1] = b, w[2] = c, w[3] = d, w[4] = e, w[5] = f;
+    }
     const char *text() const { return (const char *)w; }
 };
 
@@ -192,10 +203,7 @@ typedef BOOL(WINAPI *VirtualProtectFn)(LPVOID, SIZE_T, DWORD, PDWORD);
 typedef SIZE_T(WINAPI *VirtualQueryFn)(LPCVOID, PMEMORY_BASIC_INFORMATION, SIZE_T);
 typedef LPVOID(WINAPI *VirtualAllocFn)(LPVOID, SIZE_T, DWORD, DWORD);
 typedef BOOL(WINAPI *VirtualFreeFn)(LPVOID, SIZE_T, DWORD);
-typedef void(WINAPI *SleepFn)(DWORD);
-typedef HANDLE(WINAPI *OpenThreadFn)(DWORD, BOOL, DWORD);
-typedef DWORD(WINAPI *WaitFn)(HANDLE, DWORD);
-typedef BOOL(WINAPI *CloseHandleFn)(HANDLE);
+typedef BOOL(WINAPI *FlushFn)(HANDLE, LPCVOID, SIZE_T);
 
 // GetProcAddress is read from kernel32's export table by hand; everything
 // else comes through it, so that forwarders to modules of any name (API
@@ -218,13 +226,17 @@ struct Binder {
     VirtualQueryFn query;
     ULONG_PTR *found;  // per import slot: the address resolved for it
     HMODULE *taken;    // the module references taken
-    DWORD *old;        // per page of the image: its own protection while opened, else 0
+    DWORD *old;        // per page of the image: its own protection while opened, kWritable, else 0
     unsigned pages, slots, modules;
     bool ok;
+
+    // A page that was writable as found: nothing to open or give back.
+    static const DWORD kWritable = ~0u;
 
     // Makes the pages of [at, at + size) writable, each on its own
     // (keeping whether it may run: other threads may be executing there);
     // a guard page is opened too, its guard kept in the protection restored.
+    // Each page is asked about once.
     void Open(unsigned char *at, SIZE_T size)
     {
         for (SIZE_T page = (SIZE_T)(at - self) / 0x1000; ok && page <= (SIZE_T)(at - self + size - 1) / 0x1000; page++) {
@@ -233,11 +245,11 @@ struct Binder {
             MEMORY_BASIC_INFORMATION m;
             unsigned char *p = self + page * 0x1000;
             if (query(p, &m, sizeof m) != sizeof m) { ok = false; break; }
-            DWORD now = m.Protect;
+            DWORD now = m.Protect, was = 0;
             if (!(now & PAGE_GUARD) && (now & (PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)))
-                continue;
-            DWORD was = 0;
-            ok = protect(p, 1, (now & 0xF0) ? PAGE_EXECUTE_READWRITE : PAGE_READWRITE, &was) && was;
+                was = kWritable;
+            else
+                ok = protect(p, 1, (now & 0xF0) ? PAGE_EXECUTE_READWRITE : PAGE_READWRITE, &was) && was;
             old[page] = was;
         }
     }
@@ -246,7 +258,7 @@ struct Binder {
     {
         for (unsigned page = 0; page < pages; page++) {
             DWORD was;
-            if (old[page]) protect(self + page * 0x1000, 1, old[page], &was);
+            if (old[page] && old[page] != kWritable) protect(self + page * 0x1000, 1, old[page], &was);
         }
     }
 };
@@ -287,10 +299,12 @@ static bool Relocations(Binder *b, ULONG_PTR delta, bool write)
 }
 
 // Walks the import table: pass 0 counts the slots and modules, pass 1
-// takes each module, resolves each import into found[] and opens its slot,
-// pass 2 writes what pass 1 found. False when a module or a name is missing
-// or an entry is neither a name nor an ordinal (a slot that holds an
-// address where no lookup table names the import).
+// takes each module and resolves each import into found[], pass 2 opens
+// the slots, pass 3 writes what pass 1 found. Every page is opened only
+// after every lookup (a binder that dies waiting in the loader leaves no
+// page open). False when a module or a name is missing or an entry is
+// neither a name nor an ordinal (a slot that holds an address where no
+// lookup table names the import).
 static bool Imports(Binder *b, int pass)
 {
     unsigned char *self = b->self;
@@ -308,7 +322,8 @@ static bool Imports(Binder *b, int pass)
             IMAGE_THUNK_DATA *names = (IMAGE_THUNK_DATA *)Rva(self, d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk);
             IMAGE_THUNK_DATA *slots = (IMAGE_THUNK_DATA *)Rva(self, d->FirstThunk);
             for (unsigned i = 0; names[i].u1.AddressOfData; i++, n++) {
-                if (pass == 2) slots[i].u1.Function = b->found[n];
+                if (pass == 2) b->Open((unsigned char *)&slots[i], sizeof slots[i]);
+                if (pass == 3) slots[i].u1.Function = b->found[n];
                 if (pass != 1) continue;
                 ULONG_PTR v = names[i].u1.Ordinal;
                 bool ordinal = IMAGE_SNAP_BY_ORDINAL(v);
@@ -316,7 +331,6 @@ static bool Imports(Binder *b, int pass)
                 LPCSTR what = ordinal ? (LPCSTR)(ULONG_PTR)IMAGE_ORDINAL(v)
                                       : (LPCSTR)((IMAGE_IMPORT_BY_NAME *)Rva(self, (DWORD)v))->Name;
                 if (!(b->found[n] = (ULONG_PTR)b->getProc(mod, what))) return false;
-                b->Open((unsigned char *)&slots[i], sizeof slots[i]);
             }
         }
     b->slots = n;
@@ -328,11 +342,8 @@ static bool Imports(Binder *b, int pass)
 // success. Everything is looked up and every page to be written is opened
 // first: on any failure nothing of the image is written, every page has
 // its protection back and every module reference taken is released.
-static bool Bind(unsigned char *self, volatile LONG *state)
+static bool Bind(unsigned char *self, volatile LONG_PTR *state, HMODULE kernel32, GetProcAddressFn getProc)
 {
-    HMODULE kernel32;
-    GetProcAddressFn getProc = KernelProcs(&kernel32);
-    if (!getProc) return false;
     Name ll(QEL_W('L', 'o', 'a', 'd'), QEL_W('L', 'i', 'b', 'r'), QEL_W('a', 'r', 'y', 'A'), 0);
     Name fl(QEL_W('F', 'r', 'e', 'e'), QEL_W('L', 'i', 'b', 'r'), QEL_W('a', 'r', 'y', 0), 0);
     Name vp(QEL_W('V', 'i', 'r', 't'), QEL_W('u', 'a', 'l', 'P'), QEL_W('r', 'o', 't', 'e'),
@@ -340,6 +351,8 @@ static bool Bind(unsigned char *self, volatile LONG *state)
     Name vq(QEL_W('V', 'i', 'r', 't'), QEL_W('u', 'a', 'l', 'Q'), QEL_W('u', 'e', 'r', 'y'), 0);
     Name va(QEL_W('V', 'i', 'r', 't'), QEL_W('u', 'a', 'l', 'A'), QEL_W('l', 'l', 'o', 'c'), 0);
     Name vf(QEL_W('V', 'i', 'r', 't'), QEL_W('u', 'a', 'l', 'F'), QEL_W('r', 'e', 'e', 0), 0);
+    Name fic(QEL_W('F', 'l', 'u', 's'), QEL_W('h', 'I', 'n', 's'), QEL_W('t', 'r', 'u', 'c'),
+             QEL_W('t', 'i', 'o', 'n'), QEL_W('C', 'a', 'c', 'h'), QEL_W('e', 0, 0, 0));
     Binder b;
     b.self = self;
     b.getProc = getProc;
@@ -349,7 +362,8 @@ static bool Bind(unsigned char *self, volatile LONG *state)
     b.query = (VirtualQueryFn)(void *)getProc(kernel32, vq.text());
     VirtualAllocFn alloc = (VirtualAllocFn)(void *)getProc(kernel32, va.text());
     VirtualFreeFn release = (VirtualFreeFn)(void *)getProc(kernel32, vf.text());
-    if (!b.load || !unload || !b.protect || !b.query || !alloc || !release) return false;
+    FlushFn flush = (FlushFn)(void *)getProc(kernel32, fic.text());
+    if (!b.load || !unload || !b.protect || !b.query || !alloc || !release || !flush) return false;
     b.pages = (Headers(self)->OptionalHeader.SizeOfImage + 0xFFF) / 0x1000;
     b.ok = true;
     Imports(&b, 0);
@@ -362,12 +376,14 @@ static bool Bind(unsigned char *self, volatile LONG *state)
     b.old = (DWORD *)(b.taken + b.modules);
     b.modules = 0;
     ULONG_PTR delta = (ULONG_PTR)(self - LinkedBase());
-    bool ready = Imports(&b, 1) && Relocations(&b, delta, false);
+    bool ready = Imports(&b, 1) && Imports(&b, 2) && Relocations(&b, delta, false);
     if (ready) {
-        __atomic_store_n(state, 3, __ATOMIC_RELEASE);
+        __atomic_store_n(state, QEL_BIND_WRITING, __ATOMIC_RELEASE);
         Relocations(&b, delta, true);
-        // From here on absolute addresses are right.
-        Imports(&b, 2);
+        // From here on absolute addresses are right; code that was
+        // patched is fetched afresh.
+        flush((HANDLE)-1, self, Headers(self)->OptionalHeader.SizeOfImage);
+        Imports(&b, 3);
     } else {
         while (b.modules) unload(b.taken[--b.modules]);
     }
@@ -380,137 +396,116 @@ static DWORD CurrentThreadId(void)
 {
     DWORD id;
 #ifdef __x86_64__
-    __asm__("movl %%gs:0x48, %0" : "=r"(id));
+    __asm__("movl %%gs:%c1, %0" : "=r"(id) : "i"(kTebThreadId));
 #else
-    __asm__("movl %%fs:0x24, %0" : "=r"(id));
+    __asm__("movl %%fs:%c1, %0" : "=r"(id) : "i"(kTebThreadId));
 #endif
     return id;
 }
 
-// The thread that holds the process's loader lock (PEB->LoaderLock), 0
-// when none does.
+// The thread that holds the process's loader lock, 0 when none does.
 static DWORD LoaderLockOwner(void)
 {
-    RTL_CRITICAL_SECTION *lock = *(RTL_CRITICAL_SECTION **)((unsigned char *)CurrentProcessBlock() + (sizeof(void *) == 8 ? 0x110 : 0xA0));
+    RTL_CRITICAL_SECTION *lock = *(RTL_CRITICAL_SECTION **)((unsigned char *)CurrentProcessBlock() + kPebLoaderLock);
     return lock ? (DWORD)(ULONG_PTR)lock->OwningThread : 0;
 }
 
-// What a thread needs to wait for another's binding.
-struct Waiter {
-    SleepFn rest;
-    OpenThreadFn open;
-    WaitFn wait;
-    CloseHandleFn close;
+// Binding is done under one mutex for the process, which the system
+// tracks: a thread that waits for a binder wakes when it is done, or owns
+// the mutex at once, told so, when the binder died. No thread id is kept
+// (one can be reused), nothing polls, and the state changes only in the
+// hands of the mutex's owner. The mutex is handled through ntdll's own
+// exports, found by hand: they are never forwarded, and a lookup through
+// GetProcAddress would wait for the loader lock, which the loader lock's
+// owner may hold while a binder has yet to claim the mutex.
+typedef LONG(NTAPI *CreateMutantFn)(HANDLE *, ACCESS_MASK, void *, BOOLEAN);
+typedef LONG(NTAPI *WaitFn)(HANDLE, BOOLEAN, LARGE_INTEGER *);
+typedef LONG(NTAPI *ReleaseMutantFn)(HANDLE, LONG *);
+typedef LONG(NTAPI *CloseFn)(HANDLE);
 
-    void Init()
+struct BindLock {
+    CreateMutantFn create;
+    WaitFn wait;
+    ReleaseMutantFn release;
+    CloseFn close;
+    HANDLE mutex;
+
+    bool Init()
     {
-        HMODULE kernel32;
-        GetProcAddressFn getProc = KernelProcs(&kernel32);
-        Name sleep(QEL_W('S', 'l', 'e', 'e'), QEL_W('p', 0, 0, 0), 0, 0);
-        Name ot(QEL_W('O', 'p', 'e', 'n'), QEL_W('T', 'h', 'r', 'e'), QEL_W('a', 'd', 0, 0), 0);
-        Name wo(QEL_W('W', 'a', 'i', 't'), QEL_W('F', 'o', 'r', 'S'), QEL_W('i', 'n', 'g', 'l'),
-                QEL_W('e', 'O', 'b', 'j'), QEL_W('e', 'c', 't', 0));
-        Name ch(QEL_W('C', 'l', 'o', 's'), QEL_W('e', 'H', 'a', 'n'), QEL_W('d', 'l', 'e', 0), 0);
-        rest = getProc ? (SleepFn)(void *)getProc(kernel32, sleep.text()) : 0;
-        open = getProc ? (OpenThreadFn)(void *)getProc(kernel32, ot.text()) : 0;
-        wait = getProc ? (WaitFn)(void *)getProc(kernel32, wo.text()) : 0;
-        close = getProc ? (CloseHandleFn)(void *)getProc(kernel32, ch.text()) : 0;
+        Name nt(QEL_W('n', 't', 'd', 'l'), QEL_W('l', '.', 'd', 'l'), QEL_W('l', 0, 0, 0), 0);
+        Name cm(QEL_W('N', 't', 'C', 'r'), QEL_W('e', 'a', 't', 'e'), QEL_W('M', 'u', 't', 'a'),
+                QEL_W('n', 't', 0, 0));
+        Name wo(QEL_W('N', 't', 'W', 'a'), QEL_W('i', 't', 'F', 'o'), QEL_W('r', 'S', 'i', 'n'),
+                QEL_W('g', 'l', 'e', 'O'), QEL_W('b', 'j', 'e', 'c'), QEL_W('t', 0, 0, 0));
+        Name rm(QEL_W('N', 't', 'R', 'e'), QEL_W('l', 'e', 'a', 's'), QEL_W('e', 'M', 'u', 't'),
+                QEL_W('a', 'n', 't', 0));
+        Name cl(QEL_W('N', 't', 'C', 'l'), QEL_W('o', 's', 'e', 0), 0, 0);
+        void *ntdll = LoadedModule(nt.text());
+        create = (CreateMutantFn)Export(ntdll, cm.text());
+        wait = (WaitFn)Export(ntdll, wo.text());
+        release = (ReleaseMutantFn)Export(ntdll, rm.text());
+        close = (CloseFn)Export(ntdll, cl.text());
+        return create && wait && release && close;
     }
-    // Whether the thread has ended (one that is gone cannot be opened).
-    bool Ended(DWORD thread)
+    // The process's mutex: the first thread to need one makes it and
+    // publishes it with one compare-and-swap; a thread that lost the race
+    // closes its own. Never closed once published, so a handle that a
+    // waiter read cannot become another object's.
+    bool Find(volatile LONG_PTR *word)
     {
-        if (!open || !wait || !close) return false;
-        HANDLE h = open(SYNCHRONIZE, FALSE, thread);
-        if (!h) return true;
-        bool ended = wait(h, 0) == WAIT_OBJECT_0;
-        close(h);
-        return ended;
-    }
-    // Gives the processor away (a waiter of higher priority must not
-    // starve the binding thread).
-    void Pause()
-    {
-        if (rest) rest(1);
-        else __asm__ __volatile__("pause");
+        mutex = (HANDLE)__atomic_load_n(word, __ATOMIC_ACQUIRE);
+        if (mutex) return true;
+        HANDLE made = 0;
+        if (create(&made, MUTANT_ALL_ACCESS, 0, FALSE) < 0 || !made) return false;
+        LONG_PTR seen = 0;
+        if (__atomic_compare_exchange_n(word, &seen, (LONG_PTR)made, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
+            mutex = made;
+        } else {
+            close(made);
+            mutex = (HANDLE)seen;
+        }
+        return true;
     }
 };
 
 int qelBindImports(void)
 {
-    volatile LONG *state = BindState(), *binder = state + 1;
-    DWORD me = CurrentThreadId();
-    Waiter waiter;
-    waiter.rest = 0;
-    for (;;) {
-        LONG now = __atomic_load_n(state, __ATOMIC_ACQUIRE);
-        if (now == 2) return 1;
-        if (now) {
-            // Another thread binds (relocating twice would move every
-            // address twice). Waiting would never end for the binding
-            // thread itself, re-entered, nor for the loader lock's owner,
-            // for which the binder may be waiting: not bound yet.
-            DWORD other = (DWORD)__atomic_load_n(binder, __ATOMIC_ACQUIRE);
-            if (other == me || LoaderLockOwner() == me) return 0;
-            if (!waiter.rest) waiter.Init();
-            if (!other || !waiter.Ended(other)) {
-                waiter.Pause();
-                continue;
-            }
-            // The binder has ended: its binding is taken over, unless it
-            // had begun writing (the image is half written; nothing runs).
-            if (now == 3) return 0;
-            if (!__sync_bool_compare_and_swap(binder, (LONG)other, (LONG)me)) continue;
-            if (__atomic_load_n(state, __ATOMIC_ACQUIRE) == 3) {
-                __atomic_store_n(binder, (LONG)other, __ATOMIC_RELEASE);
-                return 0;
-            }
-        } else {
-            if (__sync_val_compare_and_swap(state, 0, 1) != 0) continue;
-            __atomic_store_n(binder, (LONG)me, __ATOMIC_RELEASE);
-        }
-        unsigned char *self = ActualBase();
-        // The running program: the loader did everything. A failed binding
+    volatile LONG_PTR *state = BindState();
+    if (__atomic_load_n(state, __ATOMIC_ACQUIRE) == QEL_BIND_BOUND) return 1;
+    unsigned char *self = ActualBase();
+    // The running program: the loader did everything.
+    if (CurrentProcessBlock()->imageBase == self) {
+        __atomic_store_n(state, QEL_BIND_BOUND, __ATOMIC_RELEASE);
+        return 1;
+    }
+    BindLock lock;
+    // Without the mutex nothing is bound: a failed call of the system can
+    // never let two threads bind.
+    if (!lock.Init() || !lock.Find(state + 1)) return 0;
+    // The loader lock's owner does not wait: the binder may be waiting for
+    // that lock. It binds only when no one else does.
+    LARGE_INTEGER now = {};
+    LONG got = lock.wait(lock.mutex, FALSE, LoaderLockOwner() == CurrentThreadId() ? &now : 0);
+    if (got != WAIT_OBJECT_0 && got != WAIT_ABANDONED) return 0;
+    HMODULE kernel32;
+    GetProcAddressFn getProc = KernelProcs(&kernel32);
+    LONG_PTR was = __atomic_load_n(state, __ATOMIC_ACQUIRE);
+    int bound;
+    if (was == QEL_BIND_BOUND) {
+        bound = 1;
+    } else if (was == QEL_BIND_WRITING || (was == QEL_BIND_BINDING && got == WAIT_OBJECT_0)) {
+        // A binder died while writing (the image is half written; nothing
+        // runs), or this thread re-entered its own binding (the mutex
+        // counts the second acquisition): not bound.
+        bound = 0;
+    } else {
+        // Not begun, failed before, or a binder that died before writing
+        // (the mutex was abandoned): this thread binds. A failed binding
         // wrote nothing; a later call may try again.
-        bool bound = CurrentProcessBlock()->imageBase == self || Bind(self, state);
-        if (!bound) __atomic_store_n(binder, 0, __ATOMIC_RELEASE);
-        __atomic_store_n(state, bound ? 2 : 0, __ATOMIC_RELEASE);
-        return bound;
+        __atomic_store_n(state, QEL_BIND_BINDING, __ATOMIC_RELEASE);
+        bound = getProc && Bind(self, state, kernel32, getProc);
+        __atomic_store_n(state, bound ? QEL_BIND_BOUND : QEL_BIND_UNTOUCHED, __ATOMIC_RELEASE);
     }
-}
-
-// System DLLs loaded by full path, remembered by name (callers pass the
-// same literal each time, and few distinct ones).
-static struct {
-    const char *name;
-    HMODULE module;
-} systemDlls[8];
-
-HMODULE qelLoadSystemDll(const char *dll)
-{
-    char path[MAX_PATH + 32];
-    UINT n = GetSystemDirectoryA(path, MAX_PATH);
-    int length = qelStrLen(dll);
-    if (n == 0 || n >= MAX_PATH || length > 30) return 0;
-    path[n++] = '\\';
-    qelMemCopy(dll, path + n, length + 1);
-    return LoadLibraryExA(path, 0, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
-static HMODULE SystemModule(const char *dll)
-{
-    int i = 0;
-    for (; i < 8 && systemDlls[i].name; i++)
-        if (SameText(systemDlls[i].name, dll)) return systemDlls[i].module;
-    HMODULE module = qelLoadSystemDll(dll);
-    if (module && i < 8) {
-        systemDlls[i].name = dll;
-        systemDlls[i].module = module;
-    }
-    return module;
-}
-
-FARPROC qelSystemProc(const char *dll, const char *name)
-{
-    HMODULE module = SystemModule(dll);
-    return module ? GetProcAddress(module, name) : 0;
+    lock.release(lock.mutex, 0);
+    return bound;
 }

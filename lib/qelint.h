@@ -3,6 +3,7 @@
 #define QELINT_H
 
 #include "qel.h"
+#include "bindstate.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -27,17 +28,20 @@ int DecTextToInt(const char *text);
 unsigned HexTextToInt(const char *text);
 
 #ifdef _WIN32
-/* [0] is 2 once the module's imports are known to be bound: at once when
-   this executable is the running program, after qelBindImports when another
-   program loaded it (1 while a thread binds, 3 while it writes, [1] that
-   thread's id). */
-extern volatile LONG qelBindState[2];
+/* [0] is QEL_BIND_BOUND (bindstate.h) once the module's imports are known
+   to be bound: at once when this executable is the running program, after
+   qelBindImports when another program loaded it. [1] is the mutex every
+   binding is made under. */
+extern volatile LONG_PTR qelBindState[2];
 /* Relocates the image and binds its import table when the module was
    loaded as a library and that has not been done; every export's entry
    thunk calls it first and returns 0 without entering the function when it
-   gives 0 (binding failed, nothing of the image was written and a later
-   call tries again; or another thread binds and the caller is the binding
-   thread itself or owns the loader lock, so waiting could never end). */
+   gives 0: binding failed (nothing of the image was written and a later
+   call tries again), a system call it needs failed, a binder died while
+   writing the image, or another thread binds and the caller is the
+   binding thread itself or owns the loader lock, so waiting could never
+   end. A thread that finds a binder at work waits for it; when the binder
+   died before writing, one waiter binds in its place. */
 int qelBindImports(void);
 /* The window that (window, id) names: id 0 the window itself, any other
    id the dialog item with that id (0 when there is none). Every window and
@@ -53,7 +57,8 @@ HMODULE qelModule(void);
    Windows protects as known DLLs; everything else, and whatever pulls in
    further DLLs (common dialogs, shell, COM), is reached this way, so that
    no DLL beside the program or in the current folder is ever picked up.
-   0 when the DLL or the function cannot be had. */
+   0 when the DLL or the function cannot be had. Safe for threads that make
+   their first use at once. */
 FARPROC qelSystemProc(const char *dll, const char *name);
 /* Loads a DLL of the system folder by its full path; 0 when it cannot. */
 HMODULE qelLoadSystemDll(const char *dll);

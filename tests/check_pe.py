@@ -165,18 +165,25 @@ def check_unwind(pe):
         c = pe.get_data(rva, 5)
         return rva + 2 + struct.unpack("<b", c[1:2])[0] if c[0] == 0xEB else rva + 5 + struct.unpack("<i", c[1:])[0]
 
-    # A thunk: cmpl $2, state(%rip); jne; jmp function; leaq function(%rip),
-    # %rax; jmp to the slow path, which calls the binder after its prologue.
+    # A thunk: cmpq $QEL_BIND_BOUND, state(%rip); jne; jmp function; leaq
+    # function(%rip), %rax; jmp to the slow path, which calls the binder
+    # after its prologue and leaves through an epilogue the unwinder
+    # recognises: add $32, %rsp, five pops, a jump out of the function.
     slow = set()
     for sym in pe.DIRECTORY_ENTRY_EXPORT.symbols:
-        code = pe.get_data(sym.address, 26)
-        lea = code.find(b"\x48\x8d\x05", 9)
-        if check(code[:2] == b"\x83\x3d" and lea > 0 and code[lea + 7] in (0xE9, 0xEB), f"{sym.name}: an entry thunk"):
+        code = pe.get_data(sym.address, 32)
+        lea = code.find(b"\x48\x8d\x05", 10)
+        if check(code[:3] == b"\x48\x83\x3d" and lea > 0 and code[lea + 7] in (0xE9, 0xEB), f"{sym.name}: an entry thunk"):
             slow.add(target(sym.address + lea + 7))
     for rva in slow:
-        call = rva + pe.get_data(rva, 32).find(b"\xE8")
+        code = pe.get_data(rva, 64)
+        call = rva + code.find(b"\xE8")
         for what, at in (("the slow path", rva), ("the binder", target(call))):
             check(any(b <= at < e for b, e in covered), f"{what} at {at:#x} has unwind codes")
+        out = code.find(b"\x48\x83\xC4\x20") + 11
+        begin, end = next(((b, e) for b, e in covered if b <= rva < e), (0, 0))
+        check(code[out - 7:out] == b"\x58\x41\x59\x41\x58\x5A\x59" and code[out] in (0xE9, 0xEB)
+              and not begin <= target(rva + out) < end, f"the slow path at {rva:#x} leaves through an epilogue")
 
 
 def library(path):

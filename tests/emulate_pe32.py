@@ -34,6 +34,7 @@ a table holds a form this script cannot read for an export it must cover,
 or when a pure export (declared in qel.h outside its Windows-only parts)
 has no case at all.
 """
+import collections
 import glob
 import os
 import re
@@ -61,6 +62,7 @@ SLOT_BASE, SLOT_COUNT = 0x20000000, 64   # guarded areas for arguments
 HEAP_BASE = 0x30000000                   # GlobalAlloc's blocks, each guarded
 HEAP_LIMIT = 0x40000000
 KERNEL32_BASE = 0x00A00000   # the emulator's kernel32, for the binder
+NTDLL_BASE = 0x00A10000      # and its ntdll
 MODULE_BASE = 0x00B00000     # handles LoadLibraryA gives out
 ALLOC_BASE = 0x50000000      # VirtualAlloc's blocks
 EXTRA_TRAPS = 16             # traps for functions GetProcAddress gives beyond the imports
@@ -85,6 +87,9 @@ class Fault(Exception):
 
 class NeedsWindows(Fault):
     """A call reached an import that the emulator does not answer."""
+
+
+Paused = collections.namedtuple("Paused", "decorated top context")
 
 
 def page_up(n):
@@ -130,7 +135,7 @@ class Process:
         self.slot = 0
         self.relocated = 0
         self.protection = {}       # page -> its protection (Windows' value)
-        self.modules = {KERNEL32_BASE: "kernel32.dll"}   # handle -> DLL name
+        self.modules = {KERNEL32_BASE: "kernel32.dll", NTDLL_BASE: "ntdll.dll"}   # handle -> DLL name
         self.refs = {}             # handle -> references LoadLibraryA gave and FreeLibrary did not take back
         self.allocs = {}           # VirtualAlloc's live blocks -> pages
         self.alloc_next = ALLOC_BASE
@@ -138,6 +143,10 @@ class Process:
         self.second = set()        # names it finds only on their first lookup
         self.lookups = set()       # names looked up so far
         self.refuse = False        # VirtualProtect refuses
+        self.failing = set()       # functions (lower case) that fail when called
+        self.mutants = {}          # mutex handle -> [owning thread or None, count]
+        self.thread, self.dead = 1, set()   # the thread that calls; the threads that died
+        self.pause = self.paused = None      # stop a call when it reaches this function
         self._map_image()
         self._map_process()
         uc = self.uc
@@ -225,32 +234,27 @@ class Process:
         struct.pack_into("<III", teb, 0, 0xFFFFFFFF, STACK_BASE + STACK_SIZE, STACK_BASE)
         struct.pack_into("<I", teb, 0x18, TEB_BASE)
         struct.pack_into("<I", teb, 0x30, PEB_BASE)
+        struct.pack_into("<I", teb, 0x24, self.thread)
         uc.mem_write(TEB_BASE, bytes(teb))
         peb = bytearray(PAGE)
         linked = self.pe.OPTIONAL_HEADER.ImageBase
         struct.pack_into("<I", peb, 8, linked if self.library else LOAD_BASE)
-        # The loader's list (at 0x100, the one entry at 0x200) holds the
-        # emulator's kernel32, which exports GetProcAddress only.
+        # The loader's list (its head at 0x10C, the entries at 0x200 and
+        # 0x280) holds the emulator's ntdll and kernel32, which export what
+        # the binder finds by hand.
         struct.pack_into("<I", peb, 12, PEB_BASE + 0x100)
-        struct.pack_into("<II", peb, 0x100 + 12, PEB_BASE + 0x200, PEB_BASE + 0x200)
-        name = "KERNEL32.DLL".encode("utf-16-le")
-        struct.pack_into("<II", peb, 0x200, PEB_BASE + 0x10C, PEB_BASE + 0x10C)
-        struct.pack_into("<I", peb, 0x200 + 24, KERNEL32_BASE)
-        struct.pack_into("<HHI", peb, 0x200 + 44, len(name), len(name), PEB_BASE + 0x300)
-        peb[0x300:0x300 + len(name)] = name
+        struct.pack_into("<II", peb, 0x10C, PEB_BASE + 0x200, PEB_BASE + 0x280)
+        for at, base, name, after, before, functions in (
+                (0x200, NTDLL_BASE, "ntdll.dll", 0x280, 0x10C,
+                 ("NtCreateMutant", "NtWaitForSingleObject", "NtReleaseMutant", "NtClose")),
+                (0x280, KERNEL32_BASE, "KERNEL32.DLL", 0x10C, 0x200, ("GetProcAddress",))):
+            text = name.encode("utf-16-le")
+            struct.pack_into("<II", peb, at, PEB_BASE + after, PEB_BASE + before)
+            struct.pack_into("<I", peb, at + 24, base)
+            struct.pack_into("<HHI", peb, at + 44, len(text), len(text), PEB_BASE + at + 0x100)
+            peb[at + 0x100:at + 0x100 + len(text)] = text
+            self._map_module(base, name, functions)
         uc.mem_write(PEB_BASE, bytes(peb))
-        kernel32 = bytearray(PAGE)
-        struct.pack_into("<HI", kernel32, 0, 0x5A4D, 0)
-        struct.pack_into("<I", kernel32, 0x3C, 0x40)
-        kernel32[0x40:0x44] = b"PE\0\0"
-        struct.pack_into("<II", kernel32, 0x40 + 4 + 20 + 96, 0x200, 0x100)
-        struct.pack_into("<IIII", kernel32, 0x200 + 24, 1, 0x300, 0x310, 0x320)
-        gpa = self.trap_for("kernel32.dll", "GetProcAddress")
-        struct.pack_into("<IIH", kernel32, 0x300, gpa - KERNEL32_BASE, 0, 0)
-        struct.pack_into("<I", kernel32, 0x310, 0x330)
-        kernel32[0x330:0x33F] = b"GetProcAddress\0"
-        uc.mem_map(KERNEL32_BASE, PAGE, UC_PROT_READ)
-        uc.mem_write(KERNEL32_BASE, bytes(kernel32))
         if self.library:
             # A host's own image where the executable was linked to lie.
             self.host = bytes(range(256)) * (page_up(self.pe.OPTIONAL_HEADER.SizeOfImage) // 256)
@@ -269,6 +273,30 @@ class Process:
         for reg in (X.UC_X86_REG_SS, X.UC_X86_REG_DS, X.UC_X86_REG_ES):
             uc.reg_write(reg, 0x08)
         uc.reg_write(X.UC_X86_REG_FS, 0x10)
+
+    def _map_module(self, base, dll, functions):
+        """A DLL of the emulator's own whose export table names functions,
+        each a trap."""
+        image = bytearray(PAGE)
+        struct.pack_into("<HI", image, 0, 0x5A4D, 0)
+        struct.pack_into("<I", image, 0x3C, 0x40)
+        image[0x40:0x44] = b"PE\0\0"
+        struct.pack_into("<II", image, 0x40 + 4 + 20 + 96, 0x200, 0x100)
+        struct.pack_into("<IIII", image, 0x200 + 24, len(functions), 0x300, 0x340, 0x380)
+        at = 0x400
+        for i, function in enumerate(functions):
+            struct.pack_into("<I", image, 0x300 + 4 * i, self.trap_for(dll, function) - base)
+            struct.pack_into("<I", image, 0x340 + 4 * i, at)
+            struct.pack_into("<H", image, 0x380 + 2 * i, i)
+            image[at:at + len(function) + 1] = function.encode() + b"\0"
+            at += len(function) + 1
+        self.uc.mem_map(base, PAGE, UC_PROT_READ)
+        self.uc.mem_write(base, bytes(image))
+
+    def switch(self, thread, tid):
+        """Calls from now on come from thread, whose id the thread block gives as tid."""
+        self.thread = thread
+        self.uc.mem_write(TEB_BASE + 0x24, struct.pack("<I", tid))
 
     def trap_for(self, dll, function):
         """The trap that stands for dll!function: its import slot's trap, or
@@ -325,6 +353,30 @@ class Process:
             self.set_protection(p, prot)
         return 1
 
+    def create_mutant(self, out, access, attributes, owned):
+        handle = 0x4000 + 4 * len(self.mutants)
+        self.mutants[handle] = [self.thread, 1] if owned else [None, 0]
+        self.uc.mem_write(out, struct.pack("<I", handle))
+        return 0
+
+    def wait_mutant(self, handle, alertable, timeout):
+        """Owns the mutex at once, told so when its owner died; a wait for a
+        live owner only when it is a poll (one thread runs at a time here)."""
+        owner, count = self.mutants[handle]
+        if owner not in (None, self.thread) and owner not in self.dead:
+            if timeout and self.read(timeout, 8) == bytes(8):
+                return 0x102                                     # timeout
+            raise Fault("waits for a live thread, which this emulator cannot run meanwhile")
+        self.mutants[handle] = [self.thread, count + 1 if owner == self.thread else 1]
+        return 0x80 if owner in self.dead else 0                 # abandoned, or success
+
+    def release_mutant(self, handle, previous):
+        owner, count = self.mutants[handle]
+        if owner != self.thread:
+            return 0xC0000046                                    # not owned
+        self.mutants[handle] = [owner if count > 1 else None, count - 1]
+        return 0
+
     def virtual_query(self, address, info, size):
         page = address & ~(PAGE - 1)
         if size < 28 or page not in self.protection:
@@ -365,6 +417,10 @@ class Process:
         arg = lambda i: self.read_u32(esp + 4 + 4 * i)
         self.reached.add(name)
         dll, function = name.lower().split("!", 1)
+        if function == self.pause:
+            self.pause, self.paused = None, True
+            uc.emu_stop()
+            return
         stub = STUBS.get(function)
         if stub is None or stub[0] != dll:
             self.fault = self.unanswered = f"called {name}, which the emulator does not answer"
@@ -372,7 +428,8 @@ class Process:
             return
         _dll, nargs, fn = stub
         try:
-            result = fn(self, *[arg(i) for i in range(nargs)])
+            result = (0xC0000022 if dll == "ntdll.dll" else 0) if function in self.failing \
+                else fn(self, *[arg(i) for i in range(nargs)])
         except Fault as e:
             self.fault = f"{name}: {e}"
             uc.emu_stop()
@@ -380,7 +437,7 @@ class Process:
         uc.reg_write(X.UC_X86_REG_EAX, u32(result))
         # Standard-call routines remove their arguments; the C runtime's
         # leave them to the caller.
-        pops = 4 * nargs if dll == "kernel32.dll" else 0
+        pops = 4 * nargs if dll in ("kernel32.dll", "ntdll.dll") else 0
         uc.reg_write(X.UC_X86_REG_ESP, esp + 4 + pops)
         uc.reg_write(X.UC_X86_REG_EIP, ret)
 
@@ -454,9 +511,11 @@ class Process:
 
     # ---- calls ----------------------------------------------------------
 
-    def call(self, decorated, *args):
-        """Calls an export by its decorated name with standard-call arguments;
-        returns EAX. Raises Fault on anything but a clean return."""
+    def call(self, decorated, *args, top=STACK_BASE + STACK_SIZE - 0x100):
+        """Calls an export by its decorated name with standard-call arguments
+        and the stack ending at top; returns EAX, or a Paused call when it
+        reached the function to pause at. Raises Fault on anything but a
+        clean return."""
         address = self.exports.get(decorated)
         if address is None:
             raise Fault(f"{decorated} is not exported")
@@ -464,7 +523,6 @@ class Process:
         if nbytes != 4 * len(args):
             raise Fault(f"{decorated} takes {nbytes // 4} arguments, the case gives {len(args)}")
         uc = self.uc
-        top = STACK_BASE + STACK_SIZE - 0x100
         frame = struct.pack(f"<{1 + len(args)}I", RETURN_TRAP, *[u32(a) for a in args])
         esp = top - len(frame)
         uc.mem_write(esp, frame)
@@ -474,11 +532,23 @@ class Process:
         for reg in (X.UC_X86_REG_EAX, X.UC_X86_REG_ECX, X.UC_X86_REG_EDX):
             uc.reg_write(reg, 0xDEADBEEF)
         uc.reg_write(X.UC_X86_REG_EFLAGS, 0x202)
-        self.fault = self.unanswered = None
+        return self._run(decorated, address, top)
+
+    def resume(self, paused):
+        """Runs a paused call on to its end."""
+        self.uc.context_restore(paused.context)
+        return self._run(paused.decorated, self.uc.reg_read(X.UC_X86_REG_EIP), paused.top)
+
+    def _run(self, decorated, start, top):
+        uc, nbytes = self.uc, int(decorated.rsplit("@", 1)[1])
+        esp = top - 4 - nbytes
+        self.fault = self.unanswered = self.paused = None
         try:
-            uc.emu_start(address, RETURN_TRAP, timeout=20 * 1000 * 1000)
+            uc.emu_start(start, RETURN_TRAP, timeout=20 * 1000 * 1000)
         except UcError as e:
             raise Fault(f"{decorated}: {self.fault or e}")
+        if self.paused:
+            return Paused(decorated, top, uc.context_save())
         eip = uc.reg_read(X.UC_X86_REG_EIP)
         if self.unanswered:
             raise NeedsWindows(f"{decorated}: {self.unanswered}")
@@ -523,6 +593,11 @@ STUBS = {
     "virtualfree": ("kernel32.dll", 3, Process.virtual_free),
     "virtualprotect": ("kernel32.dll", 4, Process.virtual_protect),
     "virtualquery": ("kernel32.dll", 3, Process.virtual_query),
+    "flushinstructioncache": ("kernel32.dll", 3, lambda p, process, address, size: 1),
+    "ntcreatemutant": ("ntdll.dll", 4, Process.create_mutant),
+    "ntwaitforsingleobject": ("ntdll.dll", 3, Process.wait_mutant),
+    "ntreleasemutant": ("ntdll.dll", 2, Process.release_mutant),
+    "ntclose": ("ntdll.dll", 1, lambda p, handle: 0),
     "sleep": ("kernel32.dll", 1, lambda p, ms: 0),
     "globalalloc": ("kernel32.dll", 2, Process.global_alloc),
     "globalfree": ("kernel32.dll", 1, Process.global_free),
@@ -837,12 +912,28 @@ def describe(macro, args):
     return f"{macro}({shown})"
 
 
+def written(p):
+    """Offsets of the image's words that differ from the file's mapping, but
+    for the binder's own two: its state and, after it, the mutex it
+    publishes."""
+    now = p.read(LOAD_BASE, len(p.image))
+    words = {i: struct.unpack_from("<I", now, i)[0] for i in range(0, len(now), 4) if now[i:i + 4] != p.image[i:i + 4]}
+    return sorted(set(words) - {j for i, v in words.items() if v in p.mutants for j in (i - 4, i)})
+
+
+def untouched(p):
+    return (not written(p) and p.read(p.pe.OPTIONAL_HEADER.ImageBase, len(p.host)) == p.host
+            and p.protection == p.section_protection and not any(p.refs.values()) and not p.allocs)
+
+
+def misbound(p):
+    """The relocations and import slots that are not as one binding makes them."""
+    wrong = [f"{rva:#x}" for rva, value in p.fixups if p.read_u32(LOAD_BASE + rva) != value]
+    return wrong + [f"slot {rva:#x}" for rva, trap in p.slots if p.read_u32(LOAD_BASE + rva) != trap]
+
+
 def binder(exe_path):
     """The first call of a host that loaded the executable as a library."""
-    def untouched(p):
-        return (p.read(LOAD_BASE, len(p.image)) == p.image
-                and p.read(p.pe.OPTIONAL_HEADER.ImageBase, len(p.host)) == p.host
-                and p.protection == p.section_protection and not any(p.refs.values()) and not p.allocs)
 
     # A binding that cannot be done gives 0, writes nothing and keeps no
     # module reference or block, and the next call tries again; one that
@@ -871,14 +962,45 @@ def binder(exe_path):
                       f"{what}: the export gives 0, nothing of the image or the host is written")
                 p.missing, p.refuse = set(), False
             check(p.call("_qelPlus@8", 2, 3) == 5, f"{what}: a call binds and runs")
-            wrong = [f"{rva:#x}" for rva, value in p.fixups if p.read_u32(LOAD_BASE + rva) != value]
-            wrong += [f"slot {rva:#x}" for rva, trap in p.slots if p.read_u32(LOAD_BASE + rva) != trap]
+            wrong = misbound(p)
             check(not wrong, f"{what}: every relocation and import slot is right ({wrong[:4]})")
             changed = [f"{a:#x}" for a, prot in p.section_protection.items() if p.protection[a] != prot]
             check(not changed and not p.allocs, f"{what}: every page as the loader gave it ({changed[:4]})")
             check(p.read(p.pe.OPTIONAL_HEADER.ImageBase, len(p.host)) == p.host, f"{what}: the host's image is untouched")
             block = p.call("_qelMemBank@8", 1, 8)
             check(block and p.call("_qelMemBank@8", 0, block) == 0, f"{what}: bound imports are called")
+        except Fault as e:
+            check(False, f"{what}: {e}")
+
+
+def takeover(exe_path):
+    """A binding thread that dies, or that a second thread (its own stack,
+    the dead one's id or another) cannot wait for, and a mutex that cannot
+    be made. Binding is done once, by one thread, or not at all."""
+    for what, pause, dies, tid, failing, want in (
+            ("the binder dies binding, a thread with its id calls", "virtualquery", True, 1, set(), 5),
+            ("the binder dies writing", "flushinstructioncache", True, 2, set(), 0),
+            ("the binder works, the wait fails", "virtualquery", False, 2, {"ntwaitforsingleobject"}, 0),
+            ("no mutex can be made", None, False, 1, {"ntcreatemutant"}, 0)):
+        p = Process(exe_path, library=True)
+        try:
+            p.pause = pause
+            first = p.call("_qelPlus@8", 2, 3) if pause else None
+            check(not pause or isinstance(first, Paused), f"{what}: the first call reaches {pause}")
+            if dies:
+                p.dead.add(p.thread)
+            p.switch(2, tid)
+            p.failing = failing
+            got = [p.call("_qelPlus@8", 2, 3, top=STACK_BASE + STACK_SIZE // 2) for _ in range(2)]
+            check(got == [want] * 2, f"{what}: a second thread's calls give {want} ({got})")
+            check(dies or not written(p) and (pause or untouched(p)), f"{what}: they wrote nothing")
+            p.failing = set()
+            if not dies:
+                p.switch(1, 1)
+                check((p.resume(first) if pause else p.call("_qelPlus@8", 2, 3)) == 5, f"{what}: the first thread binds")
+            wrong = misbound(p) if want or not dies else []
+            check(not wrong, f"{what}: the image is bound exactly once ({wrong[:4]})")
+            check(all(owner is None for owner, _count in p.mutants.values()), f"{what}: the mutex is released")
         except Fault as e:
             check(False, f"{what}: {e}")
 
@@ -912,6 +1034,7 @@ def main():
             bad.append(name)
     check(not bad, f"every entry thunk is a relative call and jump with nothing to relocate ({bad[:3]})")
     binder(exe_path)
+    takeover(exe_path)
 
     cases, skipped = 0, {}
 

@@ -6,7 +6,9 @@
 #include <stdio.h>
 #include <string.h>
 #include <string>
+#include <vector>
 
+#include "qelint.h"
 #include "uitest.h"
 
 static int failures;
@@ -190,6 +192,147 @@ static void LoaderLockFirst()
     CHECK(plus(2, 3) == 5);
 }
 
+// Points a system DLL's export at to for every later lookup in its export
+// table, which is how the library finds its functions (this program's own
+// imports are bound already): through a jump in a page that an export's
+// offset from the DLL can reach.
+static void Redirect(const char *dll, const char *name, void *to)
+{
+    unsigned char *k = (unsigned char *)GetModuleHandleA(dll);
+    IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)(k + ((IMAGE_DOS_HEADER *)k)->e_lfanew);
+    IMAGE_EXPORT_DIRECTORY *ex = (IMAGE_EXPORT_DIRECTORY *)(k + nt->OptionalHeader.DataDirectory[0].VirtualAddress);
+    DWORD *names = (DWORD *)(k + ex->AddressOfNames), *functions = (DWORD *)(k + ex->AddressOfFunctions);
+    DWORD i = 0;
+    while (strcmp((char *)k + names[i], name)) i++;
+    unsigned char *stub = 0;
+    for (ULONG_PTR at = ((ULONG_PTR)k + nt->OptionalHeader.SizeOfImage + 0xFFFF) & ~(ULONG_PTR)0xFFFF; !stub; at += 0x10000)
+        stub = (unsigned char *)VirtualAlloc((void *)at, 16, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
+    memcpy(stub, sizeof(void *) == 8 ? "\xFF\x25\0\0\0\0" : "\x68", sizeof(void *) == 8 ? 6 : 1); // jmp *0(%rip) / push
+    memcpy(stub + (sizeof(void *) == 8 ? 6 : 1), &to, sizeof to);
+    if (sizeof(void *) == 4) stub[5] = 0xC3; // ret
+    DWORD *slot = &functions[((WORD *)(k + ex->AddressOfNameOrdinals))[i]], was;
+    VirtualProtect(slot, 4, PAGE_READWRITE, &was);
+    *slot = (DWORD)(stub - k);
+    VirtualProtect(slot, 4, was, &was);
+}
+
+// The binder's first VirtualQuery holds it until released (never, for one
+// that is to die there).
+static HANDLE entered, released;
+static LONG queries;
+static SIZE_T WINAPI HeldQuery(LPCVOID p, PMEMORY_BASIC_INFORMATION m, SIZE_T n)
+{
+    if (InterlockedIncrement(&queries) == 1) SignalObjectAndWait(entered, released, INFINITE, FALSE);
+    return VirtualQuery(p, m, n);
+}
+
+static HANDLE StartHeldBinder(DWORD *id)
+{
+    plus = Fn<PlusFn>("_qelPlus@8");
+    entered = CreateEventA(0, TRUE, FALSE, 0);
+    released = CreateEventA(0, TRUE, FALSE, 0);
+    go = CreateEventA(0, TRUE, TRUE, 0);
+    started = CreateEventA(0, TRUE, FALSE, 0);
+    Redirect("kernel32.dll", "VirtualQuery", (void *)HeldQuery);
+    HANDLE binder = CreateThread(0, 0, FirstCaller, 0, 0, id);
+    CHECK(WaitForSingleObject(entered, 10000) == WAIT_OBJECT_0);
+    return binder;
+}
+
+struct Caller {
+    bool call;
+    int result;
+};
+static DWORD WINAPI Call(void *p)
+{
+    Caller *c = (Caller *)p;
+    if (c->call) WaitForSingleObject(go, INFINITE), c->result = plus(2, 3);
+    return 0;
+}
+
+static INT_PTR Misplaced();
+
+// The binder dies in the middle. A thread that gets its id (made by
+// creating threads until one does) and four more call at once: one binds
+// in its place, none waits for ever, every one gets the sum, and the image
+// is relocated once.
+static void DeadBinderFirst()
+{
+    DWORD dead, id = 0;
+    HANDLE binder = StartHeldBinder(&dead);
+    ResetEvent(go);
+    TerminateThread(binder, 1);
+    WaitForSingleObject(binder, INFINITE);
+    CloseHandle(binder);
+    Caller c[5] = {};
+    HANDLE t[5];
+    for (int i = 0; i < 5000 && id != dead; i++) {
+        t[0] = CreateThread(0, 0, Call, &c[0], CREATE_SUSPENDED, &id);
+        c[0].call = id == dead;
+        ResumeThread(t[0]);
+        if (id != dead) WaitForSingleObject(t[0], INFINITE), CloseHandle(t[0]);
+    }
+    CHECK(id == dead);
+    for (int i = 1; i < 5; i++) c[i].call = true, t[i] = CreateThread(0, 0, Call, &c[i], 0, 0);
+    SetEvent(go);
+    CHECK(WaitForMultipleObjects(5, t, TRUE, 20000) == WAIT_OBJECT_0);
+    for (const Caller &x : c) CHECK(x.result == 5);
+    CHECK(Misplaced() == 0);
+}
+
+// While a binder works, neither opening a thread nor waiting can be had:
+// a second thread gets 0 and binds nothing; the binder ends alone.
+static HANDLE WINAPI NoThread(DWORD, BOOL, DWORD) { return SetLastError(ERROR_ACCESS_DENIED), (HANDLE)0; }
+static LONG NTAPI NoWait(HANDLE, BOOLEAN, LARGE_INTEGER *) { return (LONG)0xC0000022; } // access denied
+
+static void CannotWaitFirst()
+{
+    HANDLE binder = StartHeldBinder(0);
+    Redirect("kernel32.dll", "OpenThread", (void *)NoThread);
+    Redirect("ntdll.dll", "NtWaitForSingleObject", (void *)NoWait);
+    CHECK(plus(2, 3) == 0);
+    SetEvent(released);
+    CHECK(WaitForSingleObject(binder, 10000) == WAIT_OBJECT_0 && otherResult == 5);
+    CHECK(plus(2, 3) == 5 && Misplaced() == 0);
+}
+
+// Sixteen threads make their first uses of the system DLLs at once, each
+// beginning with another DLL and naming each in the same buffer of its
+// own: every one gets the right procedures.
+static const char *const kSystemProcs[8][2] = {
+    {"ole32.dll", "CoTaskMemFree"}, {"shell32.dll", "SHGetPathFromIDListA"}, {"comdlg32.dll", "GetOpenFileNameA"},
+    {"advapi32.dll", "RegOpenKeyExA"}, {"version.dll", "GetFileVersionInfoSizeA"}, {"shlwapi.dll", "PathFileExistsA"},
+    {"oleaut32.dll", "SysAllocString"}, {"winmm.dll", "timeGetTime"}};
+static FARPROC found[16][8];
+
+static DWORD WINAPI LookUp(void *p)
+{
+    int t = (int)(INT_PTR)p;
+    WaitForSingleObject(go, INFINITE);
+    char dll[32];
+    for (int k = 0, d; k < 8; k++) {
+        strcpy(dll, kSystemProcs[d = (t + k) % 8][0]);
+        found[t][d] = qelSystemProc(dll, kSystemProcs[d][1]);
+    }
+    return 0;
+}
+
+static void SystemProcsFirst()
+{
+    go = CreateEventA(0, TRUE, FALSE, 0);
+    HANDLE t[16];
+    for (int i = 0; i < 16; i++) t[i] = CreateThread(0, 0, LookUp, (void *)(INT_PTR)i, 0, 0);
+    Sleep(200);
+    SetEvent(go);
+    CHECK(WaitForMultipleObjects(16, t, TRUE, 30000) == WAIT_OBJECT_0);
+    for (int d = 0; d < 8; d++) {
+        FARPROC want = GetProcAddress(GetModuleHandleA(kSystemProcs[d][0]), kSystemProcs[d][1]);
+        CHECK(want != 0 && qelSystemProc(kSystemProcs[d][0], kSystemProcs[d][1]) == want);
+        for (int i = 0; i < 16; i++)
+            if (found[i][d] != want) printf("thread %d: %s!%s wrong\n", i, kSystemProcs[d][0], kSystemProcs[d][1]), failures++;
+    }
+}
+
 static void Everything()
 {
     for (const Export &e : kExports)
@@ -218,22 +361,29 @@ static void Everything()
 // Windows maps the executable: moved and relocated. Its imports are bound
 // by Wine already; the library binds them again, harmlessly, and must not
 // move any address a second time.
-static std::string image; // the copy's bytes
+static std::string image; // the file's bytes
 
-static std::string LoaderRelocatedCopy(const std::string &exe)
+static std::string Read(const std::string &exe)
 {
     HANDLE h = CreateFileA(exe.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
     image.assign(GetFileSize(h, 0), '\0');
     DWORD got = 0;
     ReadFile(h, &image[0], (DWORD)image.size(), &got, 0);
     CloseHandle(h);
+    return exe;
+}
+
+static std::string LoaderRelocatedCopy(const std::string &exe)
+{
+    Read(exe);
     IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)&image[((IMAGE_DOS_HEADER *)&image[0])->e_lfanew];
     nt->FileHeader.Characteristics |= IMAGE_FILE_DLL;
     nt->OptionalHeader.AddressOfEntryPoint = 0;
     char tmp[MAX_PATH];
     GetTempPathA(MAX_PATH, tmp);
     std::string copy = std::string(tmp) + "qvnrelocated.dll";
-    h = CreateFileA(copy.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
+    HANDLE h = CreateFileA(copy.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
+    DWORD got = 0;
     WriteFile(h, image.data(), (DWORD)image.size(), &got, 0);
     CloseHandle(h);
     return copy;
@@ -266,26 +416,44 @@ static INT_PTR Misplaced()
 }
 
 // Every page's protection in the module, a written copy-on-write page
-// counted as the writable page it has become.
-static std::string Protections()
+// counted as the writable page it has become, modifiers (a guard) kept.
+static std::vector<DWORD> Protections()
 {
     IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)((char *)lib + ((IMAGE_DOS_HEADER *)lib)->e_lfanew);
-    std::string pages;
+    std::vector<DWORD> pages;
     for (DWORD at = 0; at < nt->OptionalHeader.SizeOfImage; at += 0x1000) {
         MEMORY_BASIC_INFORMATION m = {};
         VirtualQuery((char *)lib + at, &m, sizeof m);
-        DWORD p = m.Protect == PAGE_WRITECOPY ? PAGE_READWRITE
-            : m.Protect == PAGE_EXECUTE_WRITECOPY ? PAGE_EXECUTE_READWRITE : m.Protect;
-        pages += (char)p;
+        DWORD p = (m.Protect & 0xFF) == PAGE_WRITECOPY ? PAGE_READWRITE
+            : (m.Protect & 0xFF) == PAGE_EXECUTE_WRITECOPY ? PAGE_EXECUTE_READWRITE : m.Protect & 0xFF;
+        pages.push_back(p | (m.Protect & ~0xFF));
     }
     return pages;
+}
+
+// A debugger's guard on the last page that the binder relocates (not the
+// page Misplaced() reads).
+static void GuardWrittenPage()
+{
+    IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)((char *)lib + ((IMAGE_DOS_HEADER *)lib)->e_lfanew);
+    IMAGE_DATA_DIRECTORY *dir = &nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
+    DWORD page = 0, first = ((IMAGE_BASE_RELOCATION *)((char *)lib + dir->VirtualAddress))->VirtualAddress;
+    for (DWORD at = dir->VirtualAddress; at < dir->VirtualAddress + dir->Size;) {
+        IMAGE_BASE_RELOCATION *block = (IMAGE_BASE_RELOCATION *)((char *)lib + at);
+        if (block->VirtualAddress != first) page = block->VirtualAddress;
+        at += block->SizeOfBlock;
+    }
+    MEMORY_BASIC_INFORMATION m;
+    DWORD was;
+    CHECK(page && VirtualQuery((char *)lib + page, &m, sizeof m) &&
+          VirtualProtect((char *)lib + page, 1, m.Protect | PAGE_GUARD, &was));
 }
 
 int main(int argc, char **argv)
 {
     std::string first = argc > 1 ? argv[1] : "all";
     std::string exe = Folder() + "InstallQvn.exe";
-    lib = LoadLibraryA((first == "relocated" ? LoaderRelocatedCopy(exe) : exe).c_str());
+    lib = LoadLibraryA((first == "relocated" ? LoaderRelocatedCopy(exe) : Read(exe)).c_str());
     if (!lib) { printf("FAILED: cannot load InstallQvn.exe (%lu)\n", GetLastError()); return 1; }
     // One export of each family as the very first call of the process.
     static const struct {
@@ -294,20 +462,23 @@ int main(int argc, char **argv)
     } kFirst[] = {{"pure", PureFirst}, {"membank", MemBankFirst}, {"strings", StringsFirst},
                   {"convert", ConvertFirst}, {"time", TimeFirst}, {"fill", FillFirst},
                   {"controls", ControlsFirst}, {"filesize", FileSizeFirst},
-                  {"sysdir", SysDirFirst}, {"filename", FileNameFirst}, {"loaderlock", LoaderLockFirst}};
+                  {"sysdir", SysDirFirst}, {"filename", FileNameFirst}, {"loaderlock", LoaderLockFirst},
+                  {"deadbinder", DeadBinderFirst}, {"cannotwait", CannotWaitFirst},
+                  {"systemprocs", SystemProcsFirst}, {"guard", PureFirst}};
     void (*run)() = Everything;
     for (const auto &f : kFirst)
         if (first == f.name) run = f.run;
     bool relocated = first == "relocated";
     if (relocated) CHECK(Moved() != 0 && Misplaced() == 0); // the loader moved and relocated it
-    std::string loaded = Protections();
+    if (first == "guard") GuardWrittenPage();
+    std::vector<DWORD> loaded = Protections();
     run();
     if (relocated) CHECK(Misplaced() == 0); // and the library did not do it again
     // Binding gave every page back the protection the loader gave it.
-    std::string now = Protections();
+    std::vector<DWORD> now = Protections();
     for (size_t i = 0; i < loaded.size(); i++)
         if (now[i] != loaded[i])
-            printf("page %#x: protection %#x, loaded as %#x\n", (unsigned)i * 0x1000, now[i] & 0xFF, loaded[i] & 0xFF);
+            printf("page %#x: protection %#lx, loaded as %#lx\n", (unsigned)i * 0x1000, now[i], loaded[i]);
     CHECK(now == loaded);
     printf("%s: %d passed, %d failed\n", first.c_str(), failures ? 0 : 1, failures ? 1 : 0);
     return failures ? 1 : 0;
