@@ -3,6 +3,7 @@
 #include "medium.h"
 #include "product.h"
 #include "peicon.h"
+#include "../lib/bindstate.h"
 
 // Restricts where DLLs are searched for: the system folder only. 0 where
 // Windows lacks the update that offers it (and LOAD_LIBRARY_SEARCH_SYSTEM32).
@@ -57,7 +58,7 @@ static void LoadPageIcon(void)
 // missing. A confirmed cancel ends the process earlier, with 2.
 extern "C" void SetupMain(void)
 {
-    qelBindState[0] = 2; // the running program: the loader bound the imports
+    qelBindState[0] = QEL_BIND_BOUND; // the running program: the loader bound the imports
     setup.instance = GetModuleHandleA(0);
     if (!RestrictDllSearch()) {
         qelAlert("Quorvane Setup",
