@@ -54,12 +54,13 @@ def make_product(folder):
         b"Thank you for installing.\r\nStart it from the Start Menu.")
 
 
-LARGE_ZEROS = 2049  # MiB of zeros between the head and the tail
+LARGE_ZEROS = 2050  # MiB of zeros between the head and the tail
 
 
-def make_large(path):
-    """A packed file of 64 KiB of random bytes, 2049 MiB of zeros and 1 MiB
-    of random bytes (2 GiB + 1 MiB + 64 KiB plain), made in moments: after a
+def make_large(path, zero_mib=LARGE_ZEROS):
+    """A packed file of 64 KiB of random bytes, zero_mib MiB of zeros and
+    1 MiB of random bytes (by default 2 GiB + 1 MiB + 64 KiB plain; the
+    benchmark makes one of over 3 GiB), made in moments: after a
     full flush, deflate codes every further MiB of zeros the same, and the
     zeros' Adler-32 is reckoned (they leave its sum a alone and add a to b
     once each)."""
@@ -73,12 +74,12 @@ def make_large(path):
     last = raw.compress(tail) + raw.flush(zlib.Z_FINISH)
     adler = zlib.adler32(head)
     a, b = adler & 0xFFFF, adler >> 16
-    b = (b + (LARGE_ZEROS + 1) * (1 << 20) * a) % 65521  # the MiB compressed above and the ones repeated
+    b = (b + zero_mib * (1 << 20) * a) % 65521
     adler = zlib.adler32(tail, (b << 16) | a)
-    length = len(head) + (LARGE_ZEROS + 1) * len(zeros) + len(tail)
+    length = len(head) + zero_mib * len(zeros) + len(tail)
     with open(path, "wb") as f:
         f.write(struct.pack("<I", length) + b"\x78\xda" + first + mib)
-        for _ in range(LARGE_ZEROS):
+        for _ in range(zero_mib - 1):
             f.write(mib)
         f.write(last + struct.pack(">I", adler))
     return head, tail, length
@@ -90,7 +91,7 @@ def check_large(path, head, tail, length):
         zeros = bytes(1 << 20)
         with open(path, "rb") as f:
             whole = f.read(len(head)) == head
-            for _ in range(LARGE_ZEROS + 1):
+            for _ in range(LARGE_ZEROS):
                 whole = whole and f.read(len(zeros)) == zeros
             whole = whole and f.read() == tail
     check(whole, f"a file of {length} bytes installed byte for byte")
