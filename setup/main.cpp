@@ -1,8 +1,6 @@
 // InstallQvn.exe: process start-up and the page sequence.
 #include "setup.h"
 #include "medium.h"
-#include "product.h"
-#include "peicon.h"
 #include "../lib/bindstate.h"
 
 // Restricts where DLLs are searched for: the system folder only. 0 where
@@ -35,20 +33,6 @@ static void InitialiseCommonControls(void)
     typedef void(WINAPI * InitFn)(void);
     InitFn init = (InitFn)(void *)qelSystemProc("comctl32.dll", "InitCommonControls");
     if (init) init();
-}
-
-// The pages' icon is iQvn.exe's first icon, parsed out of the bytes read
-// (and checked) from the medium; nothing of the medium reaches the shell.
-// Without a usable one the setup program's own icon is shown.
-static void LoadPageIcon(void)
-{
-    unsigned size;
-    unsigned long at, length;
-    unsigned char *image = MediumTake(PRODUCT_ICON_FILE, PRODUCT_ICON_FILE, &size, 0);
-    if (image && PeIconFind(image, size, (unsigned)GetSystemMetrics(SM_CXICON), &at, &length))
-        setup.pageIcon = CreateIconFromResourceEx(image + at, length, TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
-    qelMemBank(0, (intptr_t)image);
-    if (!setup.pageIcon) setup.pageIcon = LoadIconA(setup.instance, MAKEINTRESOURCEA(IDI_QVN));
 }
 
 // The process entry: no C runtime start-up runs before it. Refuses to run

@@ -2,6 +2,8 @@
 // welcome page; the shared setup state.
 #include "setup.h"
 #include "medium.h"
+#include "peicon.h"
+#include "product.h"
 
 SetupState setup;
 
@@ -89,3 +91,16 @@ void InitialiseWelcome(HWND page)
     qelMakDir(setup.tempFolder);
 }
 
+// The pages' icon is iQvn.exe's first icon, parsed out of the bytes read
+// (and checked) from the medium; nothing of the medium reaches the shell.
+// Without a usable one the setup program's own icon is shown.
+void LoadPageIcon(void)
+{
+    unsigned size;
+    unsigned long at, length;
+    unsigned char *image = MediumTake(PRODUCT_ICON_FILE, PRODUCT_ICON_FILE, &size, 0);
+    if (image && PeIconFind(image, size, (unsigned)GetSystemMetrics(SM_CXICON), &at, &length))
+        setup.pageIcon = CreateIconFromResourceEx(image + at, length, TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
+    qelMemBank(0, (intptr_t)image);
+    if (!setup.pageIcon) setup.pageIcon = LoadIconA(setup.instance, MAKEINTRESOURCEA(IDI_QVN));
+}

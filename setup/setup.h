@@ -63,6 +63,10 @@ struct Page {
     void (*onForward)(HWND page);  /* may be 0: then the page just ends */
 };
 
+/* Takes the pages' icon (setup.pageIcon) from the medium's iQvn.exe, or
+   the setup program's own when there is no usable one. */
+void LoadPageIcon(void);
+
 /* The page initialisations and the install run. */
 void InitialiseWelcome(HWND page);
 void InitialiseInstall(HWND page);

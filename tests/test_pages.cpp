@@ -97,6 +97,42 @@ TEST_F(Pages, InstallRunMovesTheBarThroughEveryStep)
     ScratchDir::RemoveTree(setup.menuFolder);
 }
 
+// The icon comes from the medium's iQvn.exe as the setup reads it; a
+// missing or malformed one gives the setup program's own.
+TEST_F(Pages, PageIconFromTheIconFileOrTheProgramsOwn)
+{
+    ScratchDir medium;
+    SetCurrentDirectoryA(medium.path().c_str());
+    HICON own = LoadIconA(setup.instance, MAKEINTRESOURCEA(IDI_QVN));
+    std::string real = Slurp(ProgramFolder() + "iQvn.exe");
+    ASSERT_GT(real.size(), 4096u);
+    std::string noIcons = real;
+    noIcons[0x3C] = 0x7F; // the PE header's offset pointing elsewhere
+    const struct {
+        const char *what;
+        const std::string *bytes; // 0: no file
+        bool ownIcon;
+    } rows[] = {
+        {"the built iQvn.exe", &real, false},
+        {"no iQvn.exe", 0, true},
+        {"no PE header where the file says", &noIcons, true},
+    };
+    for (const auto &row : rows) {
+        DeleteFileA("iQvn.exe");
+        if (row.bytes) Spit(medium / "iQvn.exe", *row.bytes);
+        setup.pageIcon = 0;
+        LoadPageIcon();
+        EXPECT_NE(nullptr, setup.pageIcon) << row.what;
+        EXPECT_EQ(row.ownIcon, setup.pageIcon == own) << row.what;
+    }
+    for (size_t cut : {real.size() / 2, (size_t)1024}) {
+        Spit(medium / "iQvn.exe", real.substr(0, cut));
+        setup.pageIcon = 0;
+        LoadPageIcon();
+        EXPECT_EQ(own, setup.pageIcon) << "cut to " << cut;
+    }
+}
+
 TEST_F(Pages, TargetFoldersFollowTheWindowsDrive)
 {
     lstrcpyA(setup.windowsFolder, "E:\\WINNT");
