@@ -29,11 +29,15 @@ function(qvn_brannic_zlib dir sources_var)
     list(APPEND outputs ${dir}/${f})
   endforeach()
   # Extracted afresh whenever the tarball changes; tar fails, and the build
-  # with it, when a file is missing from it.
+  # with it, when a file is missing from it. The tarball holds every file
+  # twice, the second time as a hard link to itself: only the first is
+  # taken, and a name's * stops at a folder, so nothing nested in zlib/ of
+  # the same name can stand in for a file.
   add_custom_command(OUTPUT ${outputs}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${dir}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
-    COMMAND tar -xJf ${tarball} -C ${dir} --strip-components=2 --wildcards --no-same-owner ${members}
+    COMMAND tar -xJf ${tarball} -C ${dir} --strip-components=2 --wildcards
+      --no-wildcards-match-slash --occurrence=1 --no-same-owner ${members}
     COMMAND ${CMAKE_COMMAND} -E touch ${outputs}
     DEPENDS ${tarball}
     COMMENT "Extracting zlib's sources from ${tarball}"
