@@ -1,17 +1,12 @@
 /* Brannic.dll: zlib for the setup program and the installed product:
    compress, uncompress and compressBound, and the streaming calls
    (deflateInit_, deflate, deflateEnd, inflateInit_, inflate, inflateEnd).
-   The functions come whole from the static zlib; this file pulls them into
-   the image and gives zlib the four C library calls it makes, so the DLL
-   needs no C runtime: no start-up code, no TLS, nothing but kernel32. */
+   zlib's own sources are linked beside this file, and the module
+   definition exports the calls; this file gives zlib the four C library
+   calls it makes, so the DLL needs no C runtime: no start-up code, no TLS,
+   nothing but kernel32. */
 #include <windows.h>
 #include <zlib.h>
-
-void *const brannicExports[] = {
-    (void *)compress, (void *)uncompress, (void *)compressBound,
-    (void *)deflateInit_, (void *)deflate, (void *)deflateEnd,
-    (void *)inflateInit_, (void *)inflate, (void *)inflateEnd,
-};
 
 /* zlib allocates its state and window (zcalloc, zcfree) through these:
    the process heap is serialised, as the C runtime's heap is. */
