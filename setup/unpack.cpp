@@ -27,22 +27,6 @@ int ToTarget(void *context, const unsigned char *bytes, unsigned count)
                            : WriteAll(0, t->file, bytes, count);
 }
 
-// 64 unpredictable bits for a temporary name, from the system's generator;
-// counters when it is not to be had (the name is created exclusively, so a
-// guessed name can only make a try fail, never redirect the write).
-unsigned long long NameBits(unsigned attempt)
-{
-    typedef BOOLEAN(WINAPI * RandomFn)(PVOID, ULONG);
-    RandomFn random = (RandomFn)(void *)qelSystemProc("advapi32.dll", "SystemFunction036");
-    unsigned long long bits = 0;
-    if (!random || !random(&bits, sizeof bits)) {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        bits = (unsigned long long)now.QuadPart ^ (unsigned long long)GetCurrentProcessId() << 32 ^ attempt;
-    }
-    return bits;
-}
-
 // Creates a new temporary file beside destination, nobody else may open it
 // for reading or writing. 0 when the folder takes none.
 int OpenTemp(Target *t, const char *destination)
@@ -52,10 +36,18 @@ int OpenTemp(Target *t, const char *destination)
     if (n == 0 || folder == n || folder + 24 > MAX_PATH) return 0;
     qelMemCopy(destination, t->path, folder);
     for (unsigned attempt = 0; attempt < 16; attempt++) {
-        unsigned long long bits = NameBits(attempt);
         char *p = t->path + folder;
         *p++ = '~', *p++ = 'q', *p++ = 'v', *p++ = 'n';
-        for (int i = 60; i >= 0; i -= 4) *p++ = "0123456789abcdef"[(bits >> i) & 15];
+        // Counters when the system's generator is not to be had: the name
+        // is created exclusively, so a guessed name can only make a try
+        // fail, never redirect the write.
+        if (!RandomHex(p, 2)) {
+            LARGE_INTEGER now;
+            QueryPerformanceCounter(&now);
+            IntToHexText((unsigned)now.HighPart ^ GetCurrentProcessId(), p);
+            IntToHexText(now.LowPart ^ attempt, p + 8);
+        }
+        p += 16;
         *p++ = '.', *p++ = 't', *p++ = 'm', *p++ = 'p', *p = 0;
         t->file = CreateFileA(t->path, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_DELETE, 0, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, 0);
@@ -176,6 +168,16 @@ int CopyInto(void *context, const unsigned char *bytes, unsigned count)
 }
 
 } // namespace
+
+int RandomHex(char *out, unsigned words)
+{
+    typedef BOOLEAN(WINAPI * RandomFn)(PVOID, ULONG);
+    RandomFn random = (RandomFn)(void *)qelSystemProc("advapi32.dll", "SystemFunction036");
+    unsigned noise[4];
+    if (words > 4 || !random || !random(noise, words * sizeof *noise)) return 0;
+    for (unsigned i = 0; i < words; i++) IntToHexText(noise[i], out + 8 * i);
+    return 1;
+}
 
 int ReplaceWhole(const char *destination, const unsigned char *data, unsigned length)
 {
