@@ -44,11 +44,12 @@ static void LoadPageIcon(void)
 {
     unsigned size;
     unsigned long at, length;
+    HICON icon = 0;
     unsigned char *image = MediumTake(PRODUCT_ICON_FILE, PRODUCT_ICON_FILE, &size, 0);
     if (image && PeIconFind(image, size, (unsigned)GetSystemMetrics(SM_CXICON), &at, &length))
-        setup.pageIcon = CreateIconFromResourceEx(image + at, length, TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
+        icon = CreateIconFromResourceEx(image + at, length, TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
     qelMemBank(0, (intptr_t)image);
-    if (!setup.pageIcon) setup.pageIcon = LoadIconA(setup.instance, MAKEINTRESOURCEA(IDI_QVN));
+    setup.pageIcon = icon ? icon : LoadIconA(setup.instance, MAKEINTRESOURCEA(IDI_QVN));
 }
 
 // The process entry: no C runtime start-up runs before it. Refuses to run
