@@ -156,8 +156,10 @@ int Gather(void *context, const unsigned char *bytes, unsigned count)
 // else (a zlib without them) whole: the packed file gathered in one block
 // unless it is held already, unpacked whole, and given to the sink in
 // chunks.
-int Unpack(const ZlibCalls *z, const Source *from, PackSink sink, void *context)
+int Unpack(const ZlibCalls *z, HANDLE file, const unsigned char *held, unsigned long long size,
+           const UnpackWatch *watch, PackSink sink, void *context)
 {
+    const Source source = {file, held, size, watch}, *from = &source;
     if (z->inflate) {
         PackStream s;
         if (!PackStreamBegin(&s, z, from->size, sink, context)) return 0;
@@ -222,8 +224,7 @@ int UnpackToFile(const ZlibCalls *z, HANDLE packed, const UnpackWatch *watch, co
     Target t;
     t.watch = watch;
     if (!OpenTemp(&t, destination)) return 0;
-    const Source from = {packed, 0, (unsigned long long)size.QuadPart, watch};
-    int ok = Unpack(z, &from, ToTarget, &t);
+    int ok = Unpack(z, packed, 0, (unsigned long long)size.QuadPart, watch, ToTarget, &t);
     ok = ok && (!watch->accept || watch->accept(watch->context));
     return Finish(&t, destination, ok);
 }
@@ -233,8 +234,7 @@ unsigned UnpackHeld(const ZlibCalls *z, const unsigned char *packed, unsigned lo
 {
     if (!z || !packed || !buffer) return 0;
     Copied c = {(unsigned char *)buffer, capacity, 0};
-    const Source from = {INVALID_HANDLE_VALUE, packed, size, 0};
-    int ok = Unpack(z, &from, CopyInto, &c);
+    int ok = Unpack(z, INVALID_HANDLE_VALUE, packed, size, 0, CopyInto, &c);
     if (!ok) qelMemFill(buffer, (int)c.have, 0);
     return ok ? c.have : 0;
 }
