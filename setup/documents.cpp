@@ -6,8 +6,6 @@
 #include "product.h"
 #include "unpack.h"
 
-static const char kCrLf[] = "\r\n";
-
 // Unpacks a packed document of the current directory into documentText, at
 // most DOCUMENT_SIZE bytes of it; the text taken ends at its first NUL byte,
 // or after the bytes unpacked. Nothing goes through the temporary folder:
@@ -30,6 +28,13 @@ void InitialiseAgreement(HWND page)
 
 static char finishText[FINISH_SIZE];
 
+// Appends text to the finish text. Out of line: one place holds the
+// buffer's address rather than every call.
+__attribute__((noinline)) static void Add(const char *text)
+{
+    qelStrPlus(text, finishText);
+}
+
 // The missing list takes at most this many lines: all names when they fit,
 // else the first ones and "and N more". The finish text's control shows 16
 // lines in the page's font (measured under Wine: lines of 12 pixels in a
@@ -47,10 +52,9 @@ static void AppendMissing(void)
         if (setup.missing[length++] == '\n') line++;
     qelLStr(setup.missing, finishText + qelStrLen(finishText), length);
     if (shown < setup.missingCount) {
-        qelStrPlus("and ", finishText);
-        qelStrPlus(qelStr(setup.missingCount - shown), finishText);
-        qelStrPlus(" more", finishText);
-        qelStrPlus(kCrLf, finishText);
+        Add("and ");
+        Add(qelStr(setup.missingCount - shown));
+        Add(" more\r\n");
     }
 }
 
@@ -59,25 +63,20 @@ void InitialiseFinish(HWND page)
     FetchDocument(PRODUCT_READ_FIRST);
     qelMemClr(finishText, FINISH_SIZE);
     if (setup.runCompleted && setup.missingCount == 0) {
-        qelStrPlus("Setup has successfully installed Quorvane.", finishText);
-        for (int i = 0; i < 3; i++) qelStrPlus(kCrLf, finishText);
+        Add("Setup has successfully installed Quorvane.\r\n\r\n\r\n");
     } else {
         // Never claim success for an installation with parts missing, nor
         // for one whose run did not go through.
         qelWriteStr(page, 0, "Installation Incomplete");
         if (setup.runCompleted) {
-            qelStrPlus("Setup could not install all of Quorvane. Not installed:", finishText);
-            qelStrPlus(kCrLf, finishText);
+            Add("Setup could not install all of Quorvane. Not installed:\r\n");
             AppendMissing();
-            for (int i = 0; i < 2; i++) qelStrPlus(kCrLf, finishText);
+            Add("\r\n\r\n");
         } else {
-            qelStrPlus("Setup could not install Quorvane.", finishText);
-            for (int i = 0; i < 3; i++) qelStrPlus(kCrLf, finishText);
+            Add("Setup could not install Quorvane.\r\n\r\n\r\n");
         }
     }
-    qelStrPlus(setup.documentText, finishText);
-    qelStrPlus(kCrLf, finishText);
-    qelStrPlus("Click Finish to exit Setup.", finishText);
-    qelStrPlus(kCrLf, finishText);
+    Add(setup.documentText);
+    Add("\r\nClick Finish to exit Setup.\r\n");
     qelWriteStr(page, IDC_FINISH_TEXT, finishText);
 }

@@ -5,6 +5,7 @@
 #include "medium.h"
 #include "medlist.h"
 #include "packcore.h"
+#include "unpack.h"
 #include "product.h"
 #include "resources/resource.h"
 #include <wincrypt.h>
@@ -177,15 +178,12 @@ alignas(4) static const unsigned char kPrivateAccess[] = {
 // privateFile the DLL's full path.
 static int WritePrivateCopy(const unsigned char *data, unsigned size)
 {
-    typedef BOOLEAN(WINAPI * RandomFn)(PVOID, ULONG);
-    RandomFn random = (RandomFn)(void *)qelSystemProc("advapi32.dll", "SystemFunction036");
-    unsigned noise[4];
     char path[sizeof privateFile];
     qelMemClr(path, sizeof path);
     DWORD n = GetTempPathA(MAX_PATH, path);
-    if (!random || n == 0 || n >= MAX_PATH || !random(noise, sizeof noise)) return 0;
+    if (n == 0 || n >= MAX_PATH) return 0;
     qelStrPlus("Qvn", path);
-    for (unsigned word : noise) IntToHexText(word, path + qelStrLen(path));
+    if (!RandomHex(path + n + 3, 4)) return 0;
     static const SECURITY_ATTRIBUTES kAccess = {sizeof kAccess, (void *)kPrivateAccess, FALSE};
     // Only a folder this process made is ever removed.
     if (!CreateDirectoryA(path, (SECURITY_ATTRIBUTES *)&kAccess)) return 0;

@@ -15,18 +15,19 @@ static const ZlibCalls *Zlib(void)
     unsigned size;
     HMODULE dll = MediumBrannic(&bytes, &size);
     if (!dll) return 0;
-    ZlibCalls found;
-    found.compress = (decltype(found.compress))(void *)GetProcAddress(dll, "compress");
-    found.uncompress = (decltype(found.uncompress))(void *)GetProcAddress(dll, "uncompress");
-    found.compressBound = (decltype(found.compressBound))(void *)GetProcAddress(dll, "compressBound");
-    if (!found.compress || !found.uncompress || !found.compressBound) return 0;
+    // The classic calls first, then the streaming ones, in the order of
+    // ZlibCalls' members.
+    static const char kNames[] = "compress\0uncompress\0compressBound\0inflateInit_\0inflate\0inflateEnd\0";
+    FARPROC found[6];
+    static_assert(sizeof found == sizeof zlib, "one address for each member of ZlibCalls");
+    int missing = 0;
+    const char *name = kNames;
+    for (int i = 0; i < 6; i++, name += qelStrLen(name) + 1)
+        if (!(found[i] = GetProcAddress(dll, name))) missing |= i < 3 ? 1 : 2;
+    if (missing & 1) return 0;
     // The streaming calls, all or none (an older Brannic.dll has none).
-    found.inflateInit_ = (decltype(found.inflateInit_))(void *)GetProcAddress(dll, "inflateInit_");
-    found.inflate = (decltype(found.inflate))(void *)GetProcAddress(dll, "inflate");
-    found.inflateEnd = (decltype(found.inflateEnd))(void *)GetProcAddress(dll, "inflateEnd");
-    if (!found.inflateInit_ || !found.inflate || !found.inflateEnd)
-        found.inflateInit_ = 0, found.inflate = 0, found.inflateEnd = 0;
-    zlib = found;
+    if (missing & 2) found[3] = found[4] = found[5] = 0;
+    qelMemCopy(found, &zlib, sizeof zlib);
     return &zlib;
 }
 

@@ -13,12 +13,15 @@ void SetupEnd(UINT code)
     ExitProcess(code);
 }
 
+// The four buffers lie one after the other: one clear for all of them.
+static_assert(offsetof(SetupState, destinationPath) == offsetof(SetupState, sourceName) + TEXT_SIZE &&
+                  offsetof(SetupState, workText) == offsetof(SetupState, destinationPath) + TEXT_SIZE &&
+                  offsetof(SetupState, documentText) == offsetof(SetupState, workText) + TEXT_SIZE,
+              "the scratch buffers are contiguous");
+
 void ClearScratch(void)
 {
-    qelMemClr(setup.sourceName, TEXT_SIZE);
-    qelMemClr(setup.destinationPath, TEXT_SIZE);
-    qelMemClr(setup.workText, TEXT_SIZE);
-    qelMemClr(setup.documentText, DOCUMENT_SIZE);
+    qelMemClr(setup.sourceName, 3 * TEXT_SIZE + DOCUMENT_SIZE);
 }
 
 static const Page kWelcome = {
@@ -51,11 +54,14 @@ INT_PTR PageFrame(const Page *p, HWND window, UINT message, WPARAM wParam)
         return 1;
     }
     case WM_PAINT:
+    {
         // Begin painting, an etched edge around the client area, end.
-        qelPaintRCPAINT(1, setup.currentPage, 0, 0);
-        qelPaintRCPAINT(1, setup.currentPage, 0, 0);
-        qelPaintRCPAINT(0, setup.currentPage, 0, 0);
+        HWND page = setup.currentPage;
+        qelPaintRCPAINT(1, page, 0, 0);
+        qelPaintRCPAINT(1, page, 0, 0);
+        qelPaintRCPAINT(0, page, 0, 0);
         return 1;
+    }
     case WM_TIMER:
         return 1;
     case WM_COMMAND: {
@@ -98,9 +104,10 @@ void LoadPageIcon(void)
 {
     unsigned size;
     unsigned long at, length;
+    HICON icon = 0;
     unsigned char *image = MediumTake(PRODUCT_ICON_FILE, PRODUCT_ICON_FILE, &size, 0);
     if (image && PeIconFind(image, size, (unsigned)GetSystemMetrics(SM_CXICON), &at, &length))
-        setup.pageIcon = CreateIconFromResourceEx(image + at, length, TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
+        icon = CreateIconFromResourceEx(image + at, length, TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
     qelMemBank(0, (intptr_t)image);
-    if (!setup.pageIcon) setup.pageIcon = LoadIconA(setup.instance, MAKEINTRESOURCEA(IDI_QVN));
+    setup.pageIcon = icon ? icon : LoadIconA(setup.instance, MAKEINTRESOURCEA(IDI_QVN));
 }

@@ -27,22 +27,6 @@ int ToTarget(void *context, const unsigned char *bytes, unsigned count)
                            : WriteAll(0, t->file, bytes, count);
 }
 
-// 64 unpredictable bits for a temporary name, from the system's generator;
-// counters when it is not to be had (the name is created exclusively, so a
-// guessed name can only make a try fail, never redirect the write).
-unsigned long long NameBits(unsigned attempt)
-{
-    typedef BOOLEAN(WINAPI * RandomFn)(PVOID, ULONG);
-    RandomFn random = (RandomFn)(void *)qelSystemProc("advapi32.dll", "SystemFunction036");
-    unsigned long long bits = 0;
-    if (!random || !random(&bits, sizeof bits)) {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        bits = (unsigned long long)now.QuadPart ^ (unsigned long long)GetCurrentProcessId() << 32 ^ attempt;
-    }
-    return bits;
-}
-
 // Creates a new temporary file beside destination, nobody else may open it
 // for reading or writing. 0 when the folder takes none.
 int OpenTemp(Target *t, const char *destination)
@@ -52,10 +36,18 @@ int OpenTemp(Target *t, const char *destination)
     if (n == 0 || folder == n || folder + 24 > MAX_PATH) return 0;
     qelMemCopy(destination, t->path, folder);
     for (unsigned attempt = 0; attempt < 16; attempt++) {
-        unsigned long long bits = NameBits(attempt);
         char *p = t->path + folder;
         *p++ = '~', *p++ = 'q', *p++ = 'v', *p++ = 'n';
-        for (int i = 60; i >= 0; i -= 4) *p++ = "0123456789abcdef"[(bits >> i) & 15];
+        // Counters when the system's generator is not to be had: the name
+        // is created exclusively, so a guessed name can only make a try
+        // fail, never redirect the write.
+        if (!RandomHex(p, 2)) {
+            LARGE_INTEGER now;
+            QueryPerformanceCounter(&now);
+            IntToHexText((unsigned)now.HighPart ^ GetCurrentProcessId(), p);
+            IntToHexText(now.LowPart ^ attempt, p + 8);
+        }
+        p += 16;
         *p++ = '.', *p++ = 't', *p++ = 'm', *p++ = 'p', *p = 0;
         t->file = CreateFileA(t->path, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_DELETE, 0, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, 0);
@@ -126,6 +118,25 @@ int FeedStream(void *stream, const unsigned char *bytes, unsigned count)
     return PackStreamFeed((PackStream *)stream, bytes, count);
 }
 
+// The packed file: read from a handle the caller holds, or held in memory.
+struct Source {
+    HANDLE file;
+    const unsigned char *held; // 0 for the file
+    unsigned long long size;
+    const UnpackWatch *watch;
+};
+
+// Hands the packed bytes to take in chunks, in order; stops at the first
+// chunk take refuses. 1 when all of them were taken.
+int Pass(const Source *from, int (*take)(void *, const unsigned char *, unsigned), void *context)
+{
+    if (!from->held) return ReadChunks(from->file, from->size, from->watch, take, context);
+    int ok = 1;
+    for (unsigned long long at = 0; ok && at < from->size; at += UNPACK_CHUNK)
+        ok = take(context, from->held + at, from->size - at < UNPACK_CHUNK ? (unsigned)(from->size - at) : UNPACK_CHUNK);
+    return ok;
+}
+
 // The whole packed file gathered in one block.
 struct Gathered {
     unsigned char *block;
@@ -141,18 +152,27 @@ int Gather(void *context, const unsigned char *bytes, unsigned count)
     return 1;
 }
 
-// The whole-block path, for a zlib without the streaming calls: the packed
-// file read whole, unpacked whole, and written to the sink in chunks.
-int UnpackWhole(const ZlibCalls *z, HANDLE packed, unsigned long long size, const UnpackWatch *watch,
-                PackSink sink, void *context)
+// Unpacks the packed file to the sink: streaming with z's streaming calls,
+// else (a zlib without them) whole: the packed file gathered in one block
+// unless it is held already, unpacked whole, and given to the sink in
+// chunks.
+int Unpack(const ZlibCalls *z, HANDLE file, const unsigned char *held, unsigned long long size,
+           const UnpackWatch *watch, PackSink sink, void *context)
 {
-    if (size < 4 || size > PACK_MAX_LENGTH) return 0;
-    Gathered g = {(unsigned char *)qelMemBank(1, (intptr_t)size), 0, size};
-    if (!g.block) return 0;
+    const Source source = {file, held, size, watch}, *from = &source;
+    if (z->inflate) {
+        PackStream s;
+        if (!PackStreamBegin(&s, z, from->size, sink, context)) return 0;
+        int ok = Pass(from, FeedStream, &s);
+        return PackStreamEnd(&s) && ok;
+    }
+    if (from->size < 4 || from->size > PACK_MAX_LENGTH) return 0;
+    Gathered g = {(unsigned char *)from->held, 0, from->size};
+    if (!g.block && !(g.block = (unsigned char *)qelMemBank(1, (intptr_t)from->size))) return 0;
     unsigned length = 0;
     unsigned char *plain = 0;
-    if (ReadChunks(packed, size, watch, Gather, &g)) plain = UnpackBlock(z, g.block, (unsigned)size, &length);
-    qelMemBank(0, (intptr_t)g.block);
+    if (from->held || Pass(from, Gather, &g)) plain = UnpackBlock(z, g.block, (unsigned)from->size, &length);
+    if (!from->held) qelMemBank(0, (intptr_t)g.block);
     int ok = plain != 0;
     for (unsigned at = 0; ok && at < length; at += UNPACK_CHUNK)
         ok = sink(context, plain + at, length - at < UNPACK_CHUNK ? length - at : UNPACK_CHUNK);
@@ -177,6 +197,16 @@ int CopyInto(void *context, const unsigned char *bytes, unsigned count)
 
 } // namespace
 
+int RandomHex(char *out, unsigned words)
+{
+    typedef BOOLEAN(WINAPI * RandomFn)(PVOID, ULONG);
+    RandomFn random = (RandomFn)(void *)qelSystemProc("advapi32.dll", "SystemFunction036");
+    unsigned noise[4];
+    if (words > 4 || !random || !random(noise, words * sizeof *noise)) return 0;
+    for (unsigned i = 0; i < words; i++) IntToHexText(noise[i], out + 8 * i);
+    return 1;
+}
+
 int ReplaceWhole(const char *destination, const unsigned char *data, unsigned length)
 {
     Target t;
@@ -194,15 +224,7 @@ int UnpackToFile(const ZlibCalls *z, HANDLE packed, const UnpackWatch *watch, co
     Target t;
     t.watch = watch;
     if (!OpenTemp(&t, destination)) return 0;
-    unsigned long long packedSize = (unsigned long long)size.QuadPart;
-    int ok;
-    PackStream s;
-    if (!z->inflate) {
-        ok = UnpackWhole(z, packed, packedSize, watch, ToTarget, &t);
-    } else if ((ok = PackStreamBegin(&s, z, packedSize, ToTarget, &t))) {
-        ok = ReadChunks(packed, packedSize, watch, FeedStream, &s);
-        ok = PackStreamEnd(&s) && ok;
-    }
+    int ok = Unpack(z, packed, 0, (unsigned long long)size.QuadPart, watch, ToTarget, &t);
     ok = ok && (!watch->accept || watch->accept(watch->context));
     return Finish(&t, destination, ok);
 }
@@ -212,19 +234,7 @@ unsigned UnpackHeld(const ZlibCalls *z, const unsigned char *packed, unsigned lo
 {
     if (!z || !packed || !buffer) return 0;
     Copied c = {(unsigned char *)buffer, capacity, 0};
-    int ok = 0;
-    PackStream s;
-    if (!z->inflate) {
-        unsigned length = 0;
-        unsigned char *plain = size <= PACK_MAX_LENGTH ? UnpackBlock(z, packed, (unsigned)size, &length) : 0;
-        if ((ok = plain != 0)) CopyInto(&c, plain, length);
-        if (plain) qelMemBank(0, (intptr_t)plain);
-    } else if (PackStreamBegin(&s, z, size, CopyInto, &c)) {
-        ok = 1;
-        for (unsigned long long at = 0; ok && at < size; at += UNPACK_CHUNK)
-            ok = PackStreamFeed(&s, packed + at, size - at < UNPACK_CHUNK ? (unsigned)(size - at) : UNPACK_CHUNK);
-        ok = PackStreamEnd(&s) && ok;
-    }
+    int ok = Unpack(z, INVALID_HANDLE_VALUE, packed, size, 0, CopyInto, &c);
     if (!ok) qelMemFill(buffer, (int)c.have, 0);
     return ok ? c.have : 0;
 }

@@ -55,4 +55,9 @@ int ReplaceWhole(const char *destination, const unsigned char *data, unsigned le
 unsigned UnpackHeld(const ZlibCalls *z, const unsigned char *packed, unsigned long long size, void *buffer,
                     unsigned capacity);
 
+/* Writes words (at most 4) times 32 unpredictable bits from the system's
+   generator at out as 8 hex digits each, and a terminator. 0, with nothing
+   promised at out, when the generator is not to be had. */
+int RandomHex(char *out, unsigned words);
+
 #endif

@@ -287,6 +287,12 @@ TEST_P(Unpacking, HeldBytesFillTheBufferOrNothing)
     buffer.assign(100, '\0');
     EXPECT_EQ(0u, UnpackHeld(&z, (const unsigned char *)runsLong.data(), runsLong.size(), &buffer[0], 100));
     EXPECT_EQ(std::string(100, '\0'), buffer);
+    // More plain bytes than a chunk, all of them taken across the chunks.
+    std::string large = Mixed(UNPACK_CHUNK + PACK_PIECE + 3, 13), packedLarge = Packed(large);
+    std::string whole(large.size(), '\0');
+    EXPECT_EQ(large.size(), UnpackHeld(&z, (const unsigned char *)packedLarge.data(), packedLarge.size(), &whole[0],
+                                       (unsigned)whole.size()));
+    EXPECT_EQ(large, whole);
 }
 
 INSTANTIATE_TEST_SUITE_P(Brannic, Unpacking, ::testing::Values(true, false),
