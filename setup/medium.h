@@ -2,15 +2,18 @@
  *
  * A setup program laid on a medium by the medium tool carries the SHA-256
  * of every other file it reads from there (medlist.h). Each such file is
- * read whole into memory and checked there; everything the setup does with
- * it (unpack, show, install, load) works from those bytes, never from the
- * file taken again by its name. A file that does not match, or that the
+ * read once, through a handle that nobody may write, rename or delete
+ * through, and checked over the very bytes the setup uses: a product file
+ * as it streams to its destination (which it replaces only when it
+ * matched), the documents, iQvn.exe and Brannic.dll read whole. Nothing is
+ * taken again by its name. A file that does not match, or that the
  * list does not name, is refused, and the reason is stated through
  * OutputDebugStringA. A setup program without a filled list (as built, or
  * laid by hand or by another tool) trusts its medium as it is.
  *
- * Opening, reading and checking are separate steps, so that a caller may
- * hold a file open while it reads it in parts.
+ * MediumBegin, MediumSee, MediumVouches and MediumEnd are those steps one
+ * by one, for a file read in parts; MediumTake does them all for one read
+ * whole.
  */
 #ifndef MEDIUM_H
 #define MEDIUM_H
